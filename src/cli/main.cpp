@@ -1,0 +1,34 @@
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/run.h"
+#include "image/fatal.h"
+#include "platform/console.h"
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv, argv + argc);
+    if (args.empty()) args.emplace_back("kitra");
+    std::optional<std::string> last;
+    if (const char* value = std::getenv("_last")) last = value;
+
+    kitra::platform::Console con = kitra::platform::standard_console();
+    int status = 0;
+    try {
+        status = kitra::cli::run_tool(std::move(args), last, con);
+    } catch (const kitra::Fatal& stop) {
+        kitra::platform::write(con, stop.what());
+        status = stop.status;
+    } catch (const std::bad_alloc&) {
+        kitra::platform::write(con, "Out of memory.\n");
+        status = 1;
+    } catch (const std::exception& e) {
+        kitra::platform::write(con, std::string("Internal error: ") + e.what() + "\n");
+        status = 1;
+    }
+    std::fflush(stdout);
+    return status;
+}

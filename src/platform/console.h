@@ -1,0 +1,47 @@
+// The console: text out (standard output and the error stream), column moves
+// for the listing's aligned fields, a single key press and a line of input.
+// On a terminal a column move is a cursor move; when standard output is a
+// file or a pipe there is no cursor, so blanks are written up to the column
+// (one blank when the text already reaches it) and the output stays readable.
+#pragma once
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kitra::platform {
+
+struct Console {
+    std::FILE* out = stdout;
+    std::FILE* err = stderr;
+    std::FILE* in = stdin;
+    bool out_is_terminal = false;
+    bool in_is_terminal = false;
+    int column = 0;  // column of standard output's current line, as far as we wrote it
+};
+
+// A console on the process's standard streams.
+Console standard_console();
+
+// printf into a std::string (the listing and messages keep their C formats).
+std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+void write(Console& con, std::string_view text);
+void print(Console& con, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+// Text on the error stream.
+void print_error(Console& con, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+
+void move_to_column(Console& con, int column);
+
+// One key press without echo; std::nullopt at the end of input (a key that
+// matches no choice).
+std::optional<char> read_key(Console& con);
+// One line without its line end; std::nullopt at the end of input.
+std::optional<std::string> read_line(Console& con);
+
+// Text taken from an image is data: an ESC byte could drive the terminal, so
+// it is shown as "?".
+std::string printable(std::string_view image_text);
+
+}  // namespace kitra::platform

@@ -1,0 +1,60 @@
+#include "platform/console.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace kitra::platform {
+namespace {
+
+struct Captured {
+    char* data = nullptr;
+    std::size_t size = 0;
+    Console con;
+    Captured() {
+        con.out = open_memstream(&data, &size);
+        con.err = con.out;
+    }
+    ~Captured() {
+        std::fclose(con.out);
+        std::free(data);
+    }
+    std::string text() {
+        std::fflush(con.out);
+        return std::string(data, size);
+    }
+};
+
+TEST(Console, ColumnMovesPadWithBlanksWhenNotATerminal) {
+    Captured c;
+    write(c.con, "ab");
+    move_to_column(c.con, 5);
+    write(c.con, "x\nlong text");
+    move_to_column(c.con, 4);  // already past: one blank
+    write(c.con, "y");
+    EXPECT_EQ(c.text(), "ab   x\nlong text y");
+}
+
+TEST(Console, KeyAndLineInputAtEndOfInput) {
+    Console con;
+    con.in = std::tmpfile();
+    std::fputs("k\nname\n", con.in);
+    std::rewind(con.in);
+    con.out = std::tmpfile();
+    EXPECT_EQ(read_key(con), 'k');
+    EXPECT_EQ(read_line(con), "");  // the rest of the line after the key
+    EXPECT_EQ(read_line(con), "name");
+    EXPECT_EQ(read_line(con), std::nullopt);
+    EXPECT_EQ(read_key(con), std::nullopt);
+    std::fclose(con.in);
+    std::fclose(con.out);
+}
+
+TEST(Console, EscapeFromImageTextIsShownAsQuestionMark) {
+    EXPECT_EQ(printable("a\x1b[2Jb"), "a?[2Jb");
+}
+
+}  // namespace
+}  // namespace kitra::platform
