@@ -1,0 +1,25 @@
+// Layout discovery, the chain walk and the listing on arbitrary bytes: every
+// offset they follow comes from the image, so none may reach outside it.
+#include <cstddef>
+#include <cstdint>
+
+#include "image/bytes.h"
+#include "image/fatal.h"
+#include "image/layout.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace kitra;
+    // Small inputs are placed at the start of a 128 KiB erased image so that
+    // the fuzzer reaches the structures without having to grow its inputs.
+    image::Bytes bytes(std::max<std::size_t>(size, 0x20000), 0xFF);
+    std::copy(data, data + size, bytes.begin());
+    try {
+        auto result = image::discover_layout(bytes, 0xFFFD0000, true);
+        if (auto* layout = std::get_if<image::Layout>(&result)) {
+            image::reread_ncpucode_pointer(bytes, *layout);
+            (void)image::chain_end(bytes, layout->walk_start);
+        }
+    } catch (const Fatal&) {
+    }
+    return 0;
+}

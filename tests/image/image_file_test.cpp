@@ -1,0 +1,75 @@
+#include "image/image_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "platform/files.h"
+#include "support/image_builder.h"
+
+namespace kitra::image {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TempDir {
+    fs::path path;
+    TempDir() {
+        char name[] = "/tmp/kitra-image-XXXXXX";
+        path = ::mkdtemp(name);
+    }
+    ~TempDir() { fs::remove_all(path); }
+};
+
+TEST(ImageFile, CommitReplacesTheImageKeepingItsModeAndFollowingALink) {
+    TempDir dir;
+    const std::string target = (dir.path / "real.bin").string();
+    ASSERT_TRUE(platform::write_file(target, Bytes(0x20000, 0xFF)));
+    ::chmod(target.c_str(), 0640);
+    const std::string link = (dir.path / "bios.bin").string();
+    fs::create_symlink(target, link);
+
+    auto opened = open_image(link);
+    ASSERT_TRUE(std::holds_alternative<Image>(opened));
+    Image image = std::get<Image>(std::move(opened));
+    EXPECT_EQ(commit(image), "");  // nothing changed, nothing written
+    image.bytes[5] = 0x12;
+    EXPECT_EQ(commit(image), "");
+
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ((*platform::read_file(target))[5], 0x12);
+    struct stat st {};
+    ::stat(target.c_str(), &st);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator{}), 2);
+}
+
+TEST(ImageFile, AFailedWriteLeavesTheOldImageIntact) {
+    TempDir dir;
+    const std::string path = (dir.path / "bios.bin").string();
+    const Bytes before = testing::pseudo_random_bytes(0x20000, 3);
+    ASSERT_TRUE(platform::write_file(path, before));
+    Image image = std::get<Image>(open_image(path));
+    image.bytes.assign(image.bytes.size(), 0);
+    platform::ReplaceOptions full_disk;
+    full_disk.fail_after_bytes = 4096;
+    EXPECT_NE(commit(image, full_disk), "");
+    EXPECT_EQ(*platform::read_file(path), before);
+    // No temporary file is left beside it.
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator{}), 1);
+}
+
+TEST(ImageFile, OpenRefusesMissingAndTooSmallImages) {
+    TempDir dir;
+    const std::string path = (dir.path / "small.bin").string();
+    EXPECT_EQ(std::get<OpenFailure>(open_image(path)), OpenFailure::NotFound);
+    EXPECT_EQ(open_failure_text("x.bin", OpenFailure::NotFound), "x.bin file not found");
+    ASSERT_TRUE(platform::write_file(path, Bytes(0x1FFFF, 0xFF)));
+    EXPECT_EQ(std::get<OpenFailure>(open_image(path)), OpenFailure::TooSmall);
+}
+
+}  // namespace
+}  // namespace kitra::image

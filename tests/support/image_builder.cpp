@@ -1,0 +1,95 @@
+#include "support/image_builder.h"
+
+#include "codec/crc16.h"
+#include "codec/module_header.h"
+
+namespace kitra::testing {
+
+Bytes stored_module(std::string_view name, std::string_view type_id_text, ByteView contents) {
+    codec::HeaderFields f;
+    f.name = std::string(name);
+    f.stored = true;
+    f.packed_size = static_cast<std::uint32_t>(contents.size());
+    f.original_size = f.packed_size;
+    f.type = codec::parse_type_id_text(type_id_text);
+    f.crc = codec::crc16(contents);
+    Bytes module = codec::build_header(f);
+    module.insert(module.end(), contents.begin(), contents.end());
+    module.push_back(0x00);
+    return module;
+}
+
+Bytes stored_module(std::string_view name, std::string_view type_id_text, std::string_view contents) {
+    return stored_module(name, type_id_text, image::view_of(contents));
+}
+
+Bytes pseudo_random_bytes(std::size_t size, std::uint32_t seed) {
+    Bytes out(size);
+    std::uint32_t x = seed * 2654435761u + 1;
+    for (auto& b : out) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        b = static_cast<std::uint8_t>(x >> 24);
+    }
+    return out;
+}
+
+ImageBuilder& ImageBuilder::put(std::uint64_t offset, ByteView data) {
+    image::copy_into(bytes, offset, data);
+    return *this;
+}
+ImageBuilder& ImageBuilder::put_text(std::uint64_t offset, std::string_view text) {
+    return put(offset, image::view_of(text));
+}
+ImageBuilder& ImageBuilder::put_u8(std::uint64_t offset, std::uint8_t value) {
+    image::write_u8(bytes, offset, value);
+    return *this;
+}
+ImageBuilder& ImageBuilder::put_u16(std::uint64_t offset, std::uint16_t value) {
+    image::write_u16(bytes, offset, value);
+    return *this;
+}
+ImageBuilder& ImageBuilder::put_u32(std::uint64_t offset, std::uint32_t value) {
+    image::write_u32(bytes, offset, value);
+    return *this;
+}
+ImageBuilder& ImageBuilder::fill(std::uint64_t offset, std::uint64_t length, std::uint8_t value) {
+    image::fill(bytes, offset, length, value);
+    return *this;
+}
+
+std::uint64_t ImageBuilder::put_module(std::uint64_t offset, ByteView module) {
+    put(offset, module);
+    const std::uint32_t packed = image::read_u32(module, codec::field::kPackedSize);
+    return offset + module[0] + packed + 3;
+}
+
+ImageBuilder& ImageBuilder::put_bootblock_record(std::uint64_t offset, std::uint16_t w6, std::uint16_t w8,
+                                                 std::uint16_t w12, std::uint16_t w18, std::uint8_t flag_byte) {
+    if (offset >= 26) put_u8(offset - 26, flag_byte);
+    put_text(offset, "*BBSS*");
+    put_u16(offset + 6, w6);
+    put_u16(offset + 8, w8);
+    put_u16(offset + 12, w12);
+    put_u16(offset + 18, w18);
+    return *this;
+}
+
+ImageBuilder& ImageBuilder::put_bs1_record(std::uint64_t offset, std::uint32_t address, std::uint8_t flags) {
+    put_text(offset, "*BS1");
+    put_u32(offset + 11, address);
+    put_u8(offset + 15, flags);
+    return *this;
+}
+
+ImageBuilder& ImageBuilder::put_trailer(std::uint64_t offset, std::string_view marker, std::uint32_t size,
+                                        std::string_view name) {
+    fill(offset, 32, 0);
+    put_text(offset, marker);
+    put_u32(offset + 8, size);
+    put_text(offset + 16, name.substr(0, 12));
+    return *this;
+}
+
+}  // namespace kitra::testing
