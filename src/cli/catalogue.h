@@ -6,17 +6,36 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
 namespace kitra::cli {
 
-struct CatalogueEntry {
-    int code = 0;                    // 1 .. 164
-    std::string_view option;         // as typed, e.g. "/vga"
-    std::string_view type_id_text;   // e.g. "4080:0"; empty for options that create no module
-    std::string_view failure_name;   // replaces %s in the failure summary
+// How the listing names the modules of an option.
+enum class Listing : std::uint8_t {
+    kFixed,      // a fixed name, padded with blanks to its printed width
+    kFamily,     // a numbered family (GROUP, VGA, PCI, ISA, ACPI SDT): the slot is part of the name
+    kByTypeId,   // /other: whatever its type ID names
+    kBootblock,  // kept in the bootblock arena: bootblock_listing_name
+    kNotListed,  // no module of the compressed area (none, holes, top hole, size only)
 };
+
+constexpr std::uint16_t kNoType = 0xFFFF;  // options that create no module of the compressed area
+
+struct CatalogueEntry {
+    int code = 0;                     // 1 .. 164
+    std::string_view option;          // as typed, e.g. "/vga"
+    std::string_view type_id_text;    // e.g. "4080:0"; empty for options that create no module
+    std::string_view failure_name;    // replaces %s in the failure summary
+    std::uint16_t type_id = kNoType;  // the number before the colon of type_id_text
+    Listing listing = Listing::kNotListed;
+    std::string_view listing_name;  // kFixed: the name without its padding
+    int listing_width = 0;          // kFixed: the printed width
+};
+
+// Every entry, in option-code order.
+std::span<const CatalogueEntry> catalogue();
 
 // Whole name, letter case ignored; 0 when the word is not an option.
 int lookup_option(std::string_view word);
