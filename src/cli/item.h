@@ -1,0 +1,31 @@
+// One item of the command line: an option with its argument, as the item loop
+// hands it to the operation that carries it out.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "cli/item_type.h"
+#include "image/bytes.h"
+
+namespace kitra::cli {
+
+enum class ArgumentKind { None, ComponentFile, Release, Extract };
+
+struct Item {
+    int index = 0;        // argument index of the option word
+    int option_code = 0;  // the code the item runs as
+    ItemType type;
+    ArgumentKind kind = ArgumentKind::None;
+    std::string argument;                     // the word after the option (and its type word)
+    std::optional<std::string> extract_name;  // "extract" followed by a file name
+    std::string component_name;               // the RomFile, or a built-in input's name
+    image::Bytes component;                   // its contents, read when the item opened it
+};
+
+struct ItemResult {
+    bool failed = false;    // the item failed: its changes are undone, the error code records it
+    bool end_loop = false;  // the item loop ends after this item
+};
+
+}  // namespace kitra::cli

@@ -1,0 +1,42 @@
+// The state of one run, passed by reference to every operation: the run
+// settings, the image and its layout, the console, the error code and the
+// component mark, and the flags the finishing of the image reads.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "cli/command_line.h"
+#include "image/image_file.h"
+#include "image/layout.h"
+#include "platform/console.h"
+
+namespace kitra::cli {
+
+// What the items did that the finishing of the image must know.
+struct FinishFlags {
+    bool top_hole_released = false;
+    bool ncpucode_released = false;
+    bool ncpucode_placed = false;
+    bool ncpucode_not_done = false;  // the microcode item ended not found or without space
+    bool modules_moved = false;      // a release or compaction moved or removed modules
+};
+
+struct Run {
+    Settings settings;
+    image::Image image;
+    image::Layout layout;
+    platform::Console& con;
+    int error_code = 0;
+    // Set when an item opens its component file (or built-in input), cleared
+    // when an item fails to open or prepare it, otherwise left as it is.
+    bool component_mark = false;
+    FinishFlags flags;
+
+    Run(Settings s, image::Image img, image::Layout l, platform::Console& c)
+        : settings(std::move(s)), image(std::move(img)), layout(l), con(c) {}
+    Run(const Run&) = delete;
+    Run& operator=(const Run&) = delete;
+};
+
+}  // namespace kitra::cli
