@@ -231,14 +231,14 @@ char ascii_lower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+}  // namespace
+
 bool equal_ignoring_case(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
         if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
     return true;
 }
-
-}  // namespace
 
 std::span<const CatalogueEntry> catalogue() {
     return kEntries;

@@ -40,6 +40,11 @@ std::span<const CatalogueEntry> catalogue();
 // Whole name, letter case ignored; 0 when the word is not an option.
 int lookup_option(std::string_view word);
 
+// Option names and the keywords ("release", "extract", "noreserve",
+// "checksum", "/err") compare with ASCII letter case ignored; other bytes
+// compare as they are.
+bool equal_ignoring_case(std::string_view a, std::string_view b);
+
 // The entry of an option code, or nullptr for codes no option has (0, 6, 114, 115, > 164).
 const CatalogueEntry* entry_for_code(int code);
 

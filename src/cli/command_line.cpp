@@ -1,12 +1,197 @@
 #include "cli/command_line.h"
 
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cstddef>
+#include <span>
+#include <string_view>
+
+#include "cli/catalogue.h"
+
 namespace kitra::cli {
 
-StartUp start_up(std::vector<std::string> args, const std::optional<std::string>&, platform::Console& con) {
-    platform::print(con, "%s %s\n", args[0].c_str(), "V1.99 [02/12/2010]");
-    return {};
+namespace {
+
+constexpr std::string_view kVersion = "V1.99 [02/12/2010]";
+
+constexpr int kOptionDisplay = 7;
+constexpr int kOptionBoi = 138;
+constexpr int kOptionTopHole = 144;
+constexpr std::size_t kBoiValueCount = 9;
+
+constexpr std::string_view kGroupPrefix = "/group";
+constexpr std::string_view kTopHolePrefix = "/TopHole:";
+
+// Options that make sense without a RomFile: they list, show, or use a
+// built-in input. /btvga may also stand alone when the image is named by
+// _last; after an InputFile it needs its file.
+constexpr std::array kAloneWithoutImage = {2, 3, 5, 7, 8, 9, 10, 11, 14, 15, 37, 138};
+constexpr std::array kAloneAfterImage = {2, 3, 5, 7, 8, 9, 10, 11, 14, 15, 138};
+
+bool contains(std::span<const int> codes, int code) {
+    return std::find(codes.begin(), codes.end(), code) != codes.end();
 }
 
-void print_usage(const std::string&, platform::Console&) {}
+// The logo options whose bitmap conversion may be told to keep no system
+// colours: /logo, /logo1-7, /OSB_BMP-7 and /OSB_LOGO1-7.
+bool takes_no_reserve(int code) {
+    return code == 5 || code == 27 || (code >= 44 && code <= 49) || (code >= 56 && code <= 70);
+}
+
+// /OSB_BMP-7 and their GUI forms may be given a position on the screen.
+bool takes_logo_position(int code) {
+    return (code >= 56 && code <= 63) || (code >= 145 && code <= 152);
+}
+
+// PE32 modules in the mainblock and the bootblock are aligned to 128 bytes.
+bool needs_pe32_alignment(int code) {
+    return (code >= 127 && code <= 130) || (code >= 134 && code <= 137);
+}
+
+bool starts_with_ignoring_case(std::string_view word, std::string_view prefix) {
+    return word.size() >= prefix.size() && equal_ignoring_case(word.substr(0, prefix.size()), prefix);
+}
+
+bool is_space(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+int digit_value(char c, int base) {
+    int v = -1;
+    if (c >= '0' && c <= '9')
+        v = c - '0';
+    else if (c >= 'a' && c <= 'z')
+        v = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'Z')
+        v = c - 'A' + 10;
+    return v < base ? v : -1;
+}
+
+// The conversion build scripts have always relied on for numbers: leading
+// blanks, an optional sign, the leading digits (and "0x" before hexadecimal
+// digits); no digits give 0, and a number too large for 32 bits stops at the
+// largest (or smallest) value instead of wrapping, however many digits follow.
+std::int32_t leading_number(std::string_view text, int base) {
+    std::size_t i = 0;
+    while (i < text.size() && is_space(text[i])) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    if (base == 16 && i + 2 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X') &&
+        digit_value(text[i + 2], 16) >= 0)
+        i += 2;
+    // Accumulate the magnitude up to one past the largest magnitude.
+    constexpr std::int64_t kLimit = std::int64_t{INT32_MAX} + 1;
+    std::int64_t magnitude = 0;
+    for (; i < text.size(); ++i) {
+        const int v = digit_value(text[i], base);
+        if (v < 0) break;
+        magnitude = std::min(magnitude * base + v, kLimit);
+    }
+    if (negative) return static_cast<std::int32_t>(-magnitude);  // down to INT32_MIN
+    return static_cast<std::int32_t>(std::min(magnitude, std::int64_t{INT32_MAX}));
+}
+
+// "/TopHole:address". The address is a 32-bit ROM address, usually near the
+// top of 4 GB (FFFD0000), which a signed 32-bit conversion cannot hold: it
+// stops at 7FFFFFFF. Such a value is read again as two 16-bit halves of four
+// characters each.
+std::uint32_t top_hole_address(std::string_view text) {
+    const auto whole = static_cast<std::uint32_t>(leading_number(text, 16));
+    if (whole < 0x7FFFFFFFu) return whole;
+    const std::string_view high_text = text.substr(0, std::min<std::size_t>(4, text.size()));
+    const std::string_view low_text = text.size() > 4 ? text.substr(4, 4) : std::string_view{};
+    const auto high = static_cast<std::uint32_t>(leading_number(high_text, 16));
+    const auto low = static_cast<std::uint32_t>(leading_number(low_text, 16));
+    return high * 0x10000u + low;
+}
+
+// Steps shared by the first word of the command line and, after an
+// InputFile, the second: "/group<n>" and "/TopHole:<address>" carry a value
+// and are cut to the bare option so that the item loop finds the option.
+// Returns the option code of the word.
+int classify_option_word(std::string& word, Settings& settings) {
+    if (starts_with_ignoring_case(word, kGroupPrefix)) {
+        settings.group_number = leading_number(std::string_view(word).substr(kGroupPrefix.size()), 10);
+        word.resize(kGroupPrefix.size());
+    }
+    const int code = lookup_option(word);
+    if (code == 0 && starts_with_ignoring_case(word, kTopHolePrefix)) {
+        settings.top_hole_address = top_hole_address(std::string_view(word).substr(kTopHolePrefix.size()));
+        word.resize(kTopHolePrefix.size() - 1);  // "/TopHole", without the colon
+        return kOptionTopHole;
+    }
+    return code;
+}
+
+}  // namespace
+
+StartUp start_up(std::vector<std::string> args, const std::optional<std::string>& last_env,
+                 platform::Console& con) {
+    if (args.empty()) args.emplace_back("kitra");
+    platform::write(con, args[0] + " " + std::string(kVersion) + "\n");
+
+    Settings settings;
+    const std::size_t count = args.size() - 1;  // arguments after the program path
+    // /err is a switch for the whole run wherever it stands; the item loop
+    // stops when it reaches it.
+    settings.error_mode = std::any_of(args.begin() + 1, args.end(),
+                                      [](const std::string& a) { return equal_ignoring_case(a, "/err"); });
+
+    int code = 0;
+    if (count >= 1) {
+        code = classify_option_word(args[1], settings);
+        if (code == 0) settings.first_option_index = 2;
+        if (takes_no_reserve(code))
+            settings.no_reserve = std::any_of(args.begin() + 1, args.end(), [](const std::string& a) {
+                return equal_ignoring_case(a, "noreserve");
+            });
+        if (takes_logo_position(code) && count == 4) {
+            settings.logo_position = {true, leading_number(args[3], 10), leading_number(args[4], 10)};
+        }
+        if (count == 1 && !contains(kAloneWithoutImage, code)) code = 0;
+    }
+
+    if (code != 0) {
+        // The first word is an option: the image is the one the build last
+        // worked on, named by _last.
+        settings.first_option_index = 1;
+        if (!last_env) {
+            platform::write(con, "Not settype so unknow BIOS file name...");
+            return {std::nullopt, settings.error_mode ? 1 : 0};
+        }
+        settings.image_name = *last_env + ".bin";
+    } else if (count >= 2) {
+        settings.image_name = args[1];
+        settings.first_option_index = 2;
+        code = classify_option_word(args[2], settings);
+        if (count == 2 && !contains(kAloneAfterImage, code)) code = 0;
+    }
+
+    const auto first = static_cast<std::size_t>(settings.first_option_index);
+    const std::string first_word = first < args.size() ? args[first] : std::string{};
+    const std::size_t words_after = first < args.size() ? args.size() - first - 1 : 0;
+    if (code != 0 && lookup_option(first_word) == kOptionBoi) {
+        if (words_after == kBoiValueCount) {
+            settings.boi_values.assign(args.begin() + static_cast<std::ptrdiff_t>(first) + 1, args.end());
+        } else if (words_after == 0) {
+            settings.boi_show = true;
+        } else {
+            platform::write(con, "The input BOI parameters are wrong!\n");
+            code = 0;
+        }
+    }
+    // The listing changes nothing, so nothing may follow it.
+    if (code != 0 && lookup_option(first_word) == kOptionDisplay && words_after > 0) code = 0;
+    settings.data_alignment = needs_pe32_alignment(code) ? 128 : 16;
+    settings.first_option_code = code;
+
+    if (code == 0) {
+        print_usage(args[0], con);
+        return {std::nullopt, 0};
+    }
+    settings.args = std::move(args);
+    return {std::move(settings), 0};
+}
 
 }  // namespace kitra::cli

@@ -62,14 +62,7 @@ void report_bad_parameter(platform::Console& con, const std::string& word) {
 }
 
 bool is_release_or_extract(std::string_view word) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    auto equals = [&](std::string_view keyword) {
-        if (word.size() != keyword.size()) return false;
-        for (std::size_t i = 0; i < word.size(); ++i)
-            if (lower(word[i]) != keyword[i]) return false;
-        return true;
-    };
-    return equals("release") || equals("extract");
+    return equal_ignoring_case(word, "release") || equal_ignoring_case(word, "extract");
 }
 
 const std::string* word_at(const TypeContext& context, int index) {
