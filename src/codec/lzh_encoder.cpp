@@ -1,0 +1,272 @@
+#include "codec/lzh_encoder.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "codec/bit_writer.h"
+#include "codec/crc16.h"
+
+namespace kitra::codec {
+
+namespace {
+
+constexpr unsigned kSlack = 8;
+// A block is sent when a new group of eight items might not fit any more.
+constexpr unsigned kSendAt = Encoder::kItemBufferSize - 3 * 8;
+
+unsigned significant_bits(unsigned v) {
+    unsigned n = 0;
+    while (v != 0) {
+        v >>= 1;
+        ++n;
+    }
+    return n;
+}
+
+// The state of one encode() call.
+struct Session {
+    Encoder& enc;
+    image::ByteView input;
+    platform::Console& con;
+    bool progress;
+    BitWriter out;
+    std::size_t read_pos = 0;  // input bytes taken into the window
+    std::uint16_t crc = 0;
+    // item buffer
+    unsigned item_pos = 0;
+    unsigned flag_pos = 0;
+    unsigned flag_mask = 0;
+
+    Session(Encoder& e, image::ByteView in, image::Bytes& o, platform::Console& c, bool p)
+        : enc(e), input(in), con(c), progress(p), out(o) {}
+
+    // Reads up to n input bytes into the window at `at`; returns the count.
+    unsigned read_into(unsigned at, unsigned n) {
+        const auto take = static_cast<unsigned>(std::min<std::size_t>(n, input.size() - read_pos));
+        const image::ByteView piece = input.subspan(read_pos, take);
+        std::memcpy(enc.text.data() + at, piece.data(), take);
+        crc = crc16(piece, crc);
+        read_pos += take;
+        out.set_limit(read_pos);
+        return take;
+    }
+
+    void send_block();
+    void output(unsigned c, unsigned p);
+    void write_small_lengths(const std::uint8_t* len, unsigned n, unsigned count_bits, int zero_run_after);
+    void count_length_code_freq();
+    void write_literal_lengths();
+};
+
+// Small-table lengths: 3 bits up to 6, longer ones as k - 4 one bits and a 0
+// after the leading "111"; after entry zero_run_after - 1 a 2-bit count of
+// the zero lengths that follow (up to entry 5) replaces them.
+void Session::write_small_lengths(const std::uint8_t* len, unsigned n, unsigned count_bits,
+                                  int zero_run_after) {
+    while (n > 0 && len[n - 1] == 0) --n;
+    out.put(count_bits, n);
+    unsigned i = 0;
+    while (i < n) {
+        const unsigned k = len[i++];
+        if (k <= 6)
+            out.put(3, k);
+        else
+            out.put(k - 3, (1u << (k - 3)) - 2);
+        if (static_cast<int>(i) == zero_run_after) {
+            while (i < 6 && len[i] == 0) ++i;
+            out.put(2, (i - 3) & 3);
+        }
+    }
+}
+
+// Runs of zero lengths among the literal/length lengths: 1 or 2 as that many
+// symbols 0, 3 .. 18 as symbol 1 and 4 bits, 19 as symbol 0 then symbol 1
+// with 15, longer as symbol 2 and 9 bits; a length k is symbol k + 2.
+template <typename Emit>
+void for_each_length_symbol(const std::uint8_t* len, Emit&& emit) {
+    unsigned n = kLiteralSymbols;
+    while (n > 0 && len[n - 1] == 0) --n;
+    unsigned i = 0;
+    while (i < n) {
+        const unsigned k = len[i++];
+        if (k != 0) {
+            emit(k + 2, 0, 0);
+            continue;
+        }
+        unsigned run = 1;
+        while (i < n && len[i] == 0) {
+            ++i;
+            ++run;
+        }
+        if (run <= 2) {
+            for (unsigned z = 0; z < run; ++z) emit(0, 0, 0);
+        } else if (run <= 18) {
+            emit(1, 4, run - 3);
+        } else if (run == 19) {
+            emit(0, 0, 0);
+            emit(1, 4, 15);
+        } else {
+            emit(2, kLiteralCountBits, run - 20);
+        }
+    }
+}
+
+void Session::count_length_code_freq() {
+    std::fill(enc.length_code_freq.begin(), enc.length_code_freq.begin() + kLengthCodeSymbols, 0);
+    for_each_length_symbol(enc.literal_len.data(),
+                           [&](unsigned sym, unsigned, unsigned) { ++enc.length_code_freq[sym]; });
+}
+
+void Session::write_literal_lengths() {
+    unsigned n = kLiteralSymbols;
+    while (n > 0 && enc.literal_len[n - 1] == 0) --n;
+    out.put(kLiteralCountBits, n);
+    for_each_length_symbol(enc.literal_len.data(), [&](unsigned sym, unsigned extra_bits, unsigned extra) {
+        out.put(enc.length_code_len[sym], enc.length_code_code[sym]);
+        if (extra_bits != 0) out.put(extra_bits, extra);
+    });
+}
+
+void Session::send_block() {
+    platform::Console& c = con;
+    const unsigned root =
+        build_code(enc.builder, kLiteralSymbols, enc.literal_freq, enc.literal_len, enc.literal_code, c);
+    const unsigned size = enc.literal_freq[root];
+    out.put(16, size);
+    if (root >= kLiteralSymbols) {
+        count_length_code_freq();
+        const unsigned t_root = build_code(enc.builder, kLengthCodeSymbols, enc.length_code_freq,
+                                           enc.length_code_len, enc.length_code_code, c);
+        if (t_root >= kLengthCodeSymbols) {
+            write_small_lengths(enc.length_code_len.data(), kLengthCodeSymbols, kLengthCodeCountBits,
+                                kLengthCodeZeroRunAfter);
+        } else {
+            out.put(kLengthCodeCountBits, 0);
+            out.put(kLengthCodeCountBits, t_root);
+        }
+        write_literal_lengths();
+    } else {
+        out.put(kLengthCodeCountBits, 0);
+        out.put(kLengthCodeCountBits, 0);
+        out.put(kLiteralCountBits, 0);
+        out.put(kLiteralCountBits, root);
+    }
+    const unsigned p_root =
+        build_code(enc.builder, kPositionSymbols, enc.position_freq, enc.position_len, enc.position_code, c);
+    if (p_root >= kPositionSymbols) {
+        write_small_lengths(enc.position_len.data(), kPositionSymbols, kPositionCountBits, -1);
+    } else {
+        out.put(kPositionCountBits, 0);
+        out.put(kPositionCountBits, p_root);
+    }
+
+    const std::uint8_t* buf = enc.items.data();
+    unsigned pos = 0;
+    unsigned flags = 0;
+    for (unsigned i = 0; i < size; ++i) {
+        if (i % 8 == 0)
+            flags = buf[pos++];
+        else
+            flags <<= 1;
+        if (flags & 0x80) {
+            const unsigned sym = buf[pos++] + 256u;
+            out.put(enc.literal_len[sym], enc.literal_code[sym]);
+            const unsigned p = (unsigned{buf[pos]} << 8) | buf[pos + 1];
+            pos += 2;
+            const unsigned k = significant_bits(p);
+            out.put(enc.position_len[k], enc.position_code[k]);
+            if (k > 1) out.put(k - 1, p);
+        } else {
+            const unsigned sym = buf[pos++];
+            out.put(enc.literal_len[sym], enc.literal_code[sym]);
+        }
+        if (out.unpackable()) break;
+    }
+    out.flush();
+    std::fill(enc.literal_freq.begin(), enc.literal_freq.begin() + kLiteralSymbols, 0);
+    std::fill(enc.position_freq.begin(), enc.position_freq.begin() + kPositionSymbols, 0);
+}
+
+// Appends an item: literal byte c, or length symbol c (256 ..) with distance
+// value p. A flag byte before each group of eight items marks the matches.
+void Session::output(unsigned c, unsigned p) {
+    flag_mask >>= 1;
+    if (flag_mask == 0) {
+        flag_mask = 0x80;
+        if (item_pos >= kSendAt) {
+            send_block();
+            if (out.unpackable()) return;
+            item_pos = 0;
+        }
+        flag_pos = item_pos++;
+        enc.items[flag_pos] = 0;
+    }
+    enc.items[item_pos++] = static_cast<std::uint8_t>(c);
+    ++enc.literal_freq[c];
+    if (c >= 256) {
+        enc.items[flag_pos] = static_cast<std::uint8_t>(enc.items[flag_pos] | flag_mask);
+        enc.items[item_pos++] = static_cast<std::uint8_t>(p >> 8);
+        enc.items[item_pos++] = static_cast<std::uint8_t>(p);
+        ++enc.position_freq[significant_bits(p)];
+    }
+}
+
+}  // namespace
+
+Encoder::Encoder() : text(kTextSize + kSlack), items(kItemBufferSize) {}
+
+EncodeResult encode(Encoder& enc, image::ByteView input, image::Bytes& out_bytes, platform::Console& con,
+                    bool progress) {
+    Session s(enc, input, out_bytes, con, progress);
+    std::uint8_t* const text = enc.text.data();
+    // Bytes past the end of a short input take part in match finding (every
+    // match is clipped to the input, but the tree sees them): 0xFF, as in
+    // erased flash, so the result never depends on an earlier input.
+    std::fill(enc.text.begin(), enc.text.end(), std::uint8_t{0xFF});
+    reset(enc.tree);
+    enc.literal_freq.fill(0);
+    enc.position_freq.fill(0);
+
+    long remaining = s.read_into(kWindowSize, kWindowSize + kMaxMatch);
+    unsigned pos = kWindowSize;
+    Match match;
+    insert_string(enc.tree, text, pos, match);
+    if (match.length > static_cast<unsigned long>(remaining)) match.length = static_cast<unsigned>(remaining);
+
+    auto advance = [&] {
+        --remaining;
+        if (++pos == 2 * kWindowSize) {
+            std::memmove(text, text + kWindowSize, kWindowSize + kMaxMatch);
+            remaining += s.read_into(kWindowSize + kMaxMatch, kWindowSize);
+            pos = kWindowSize;
+            if (progress) platform::write(con, ".");
+        }
+        delete_string(enc.tree, text, pos);
+        insert_string(enc.tree, text, pos, match);
+    };
+    auto clip = [&] {
+        if (match.length > static_cast<unsigned long>(remaining))
+            match.length = static_cast<unsigned>(remaining);
+    };
+
+    while (remaining > 0 && !s.out.unpackable()) {
+        const Match last = match;
+        advance();
+        clip();
+        if (match.length > last.length || last.length < kThreshold) {
+            s.output(text[pos - 1], 0);
+        } else {
+            s.output(last.length + kLengthSymbolBase, (pos - last.position - 2) & kWindowMask);
+            for (unsigned k = last.length - 1; k > 0; --k) advance();
+            clip();
+        }
+    }
+    if (!s.out.unpackable()) {
+        s.send_block();
+        s.out.put(7, 0);
+        s.out.flush();
+    }
+    return {s.out.unpackable(), s.read_pos, s.crc};
+}
+
+}  // namespace kitra::codec

@@ -1,0 +1,58 @@
+// The encoder's match finder: a tree of every string that starts in the
+// window, one internal node per point where strings that share a prefix part
+// (its depth is the length of that prefix), with one root per first byte and
+// the window positions themselves as leaves. Inserting a position finds the
+// longest earlier match (up to 256 bytes, at most 8192 back) on the way down.
+//
+// Node numbers are 16-bit, 0 is none: internal nodes 1 .. 8191 (a free list),
+// roots 8192 + byte, leaves 8192 .. 16383 (the coding positions; they share
+// numbers with the roots, which is safe because a root is never a child and a
+// leaf never has children). The children of node q are kept in hashed lists:
+// the child that continues with byte c is in the list headed by
+// next[q + 16 * c + 16384]. Only the child itself has parent q in that list,
+// so the hash decides speed, not results.
+//
+// Ancestors learn about new positions lazily: a position value with the
+// 0x8000 mark has not yet been passed up to the node's own ancestors.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace kitra::codec {
+
+struct Match {
+    unsigned length = 0;
+    unsigned position = 0;  // window position; may lie 8192 below the coding range
+};
+
+struct MatchTree {
+    static constexpr unsigned kNodes = 8192 + 256;  // internal nodes and roots
+    static constexpr unsigned kLinked = 2 * 8192;   // internal nodes and leaves
+    static constexpr unsigned kHeads = 8447 + 16 * 255 + 16384 + 1;
+
+    MatchTree();
+
+    std::vector<std::uint8_t> depth;
+    std::vector<std::uint8_t> child_count;
+    std::vector<std::uint16_t> position;
+    std::vector<std::uint16_t> parent;
+    std::vector<std::uint16_t> prev;
+    std::vector<std::uint16_t> next;
+    std::uint16_t free_list = 1;
+};
+
+// Empties the tree: roots of depth 1, no leaf in the tree, every internal node
+// free.
+void reset(MatchTree& tree);
+
+// Enters the string at `pos` (8192 .. 16383) of `text` (16640 bytes) and sets
+// `match` to the longest earlier string it shares a prefix with. A match of
+// length 4 or more left in `match` by the previous insertion (at pos - 1) is
+// continued rather than searched for again.
+void insert_string(MatchTree& tree, const std::uint8_t* text, unsigned pos, Match& match);
+
+// Takes the leaf `pos` out of the tree before the position is reused.
+void delete_string(MatchTree& tree, const std::uint8_t* text, unsigned pos);
+
+}  // namespace kitra::codec
