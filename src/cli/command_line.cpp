@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "cli/catalogue.h"
+#include "cli/options.h"
 
 namespace kitra::cli {
 
@@ -15,9 +16,6 @@ namespace {
 
 constexpr std::string_view kVersion = "V1.99 [02/12/2010]";
 
-constexpr int kOptionDisplay = 7;
-constexpr int kOptionBoi = 138;
-constexpr int kOptionTopHole = 144;
 constexpr std::size_t kBoiValueCount = 9;
 
 constexpr std::string_view kGroupPrefix = "/group";
@@ -68,10 +66,10 @@ int digit_value(char c, int base) {
     return v < base ? v : -1;
 }
 
-// The conversion build scripts have always relied on for numbers: leading
-// blanks, an optional sign, the leading digits (and "0x" before hexadecimal
-// digits); no digits give 0, and a number too large for 32 bits stops at the
-// largest (or smallest) value instead of wrapping, however many digits follow.
+// Numbers on the command line are read the way C's strtol reads them into a
+// 32-bit long: leading blanks, an optional sign, the leading digits (after
+// "0x" for hexadecimal); no digits give 0, and a number too large for 32 bits
+// stops at the largest (or smallest) value, however many digits follow.
 std::int32_t leading_number(std::string_view text, int base) {
     std::size_t i = 0;
     while (i < text.size() && is_space(text[i])) ++i;
@@ -119,7 +117,7 @@ int classify_option_word(std::string& word, Settings& settings) {
     if (code == 0 && starts_with_ignoring_case(word, kTopHolePrefix)) {
         settings.top_hole_address = top_hole_address(std::string_view(word).substr(kTopHolePrefix.size()));
         word.resize(kTopHolePrefix.size() - 1);  // "/TopHole", without the colon
-        return kOptionTopHole;
+        return option::kTopHole;
     }
     return code;
 }
@@ -154,7 +152,10 @@ StartUp start_up(std::vector<std::string> args, const std::optional<std::string>
 
     if (code != 0) {
         // The first word is an option: the image is the one the build last
-        // worked on, named by _last.
+        // worked on, named by _last. The items start at the first word, also
+        // in the "/TopHole:" form, whose word only became an option when it
+        // was cut; starting after it would skip the top hole item and take
+        // its RomFile for an option.
         settings.first_option_index = 1;
         if (!last_env) {
             platform::write(con, "Not settype so unknow BIOS file name...");
@@ -171,7 +172,7 @@ StartUp start_up(std::vector<std::string> args, const std::optional<std::string>
     const auto first = static_cast<std::size_t>(settings.first_option_index);
     const std::string first_word = first < args.size() ? args[first] : std::string{};
     const std::size_t words_after = first < args.size() ? args.size() - first - 1 : 0;
-    if (code != 0 && lookup_option(first_word) == kOptionBoi) {
+    if (code != 0 && lookup_option(first_word) == option::kBoi) {
         if (words_after == kBoiValueCount) {
             settings.boi_values.assign(args.begin() + static_cast<std::ptrdiff_t>(first) + 1, args.end());
         } else if (words_after == 0) {
@@ -181,8 +182,8 @@ StartUp start_up(std::vector<std::string> args, const std::optional<std::string>
             code = 0;
         }
     }
-    // The listing changes nothing, so nothing may follow it.
-    if (code != 0 && lookup_option(first_word) == kOptionDisplay && words_after > 0) code = 0;
+    // A listing run does nothing else: /D must be the last word.
+    if (code != 0 && lookup_option(first_word) == option::kList && words_after > 0) code = 0;
     settings.data_alignment = needs_pe32_alignment(code) ? 128 : 16;
     settings.first_option_code = code;
 

@@ -5,19 +5,12 @@
 #include <string_view>
 
 #include "cli/catalogue.h"
+#include "cli/options.h"
 #include "codec/module_header.h"
 
 namespace kitra::cli {
 
 namespace {
-
-constexpr int kOptionNcr = 2;
-constexpr int kOptionAha = 3;
-constexpr int kOptionOther = 4;
-constexpr int kOptionPci = 13;
-constexpr int kOptionIsa = 17;
-constexpr int kOptionBtvga = 37;
-constexpr int kOptionGroup = 53;
 
 // The group modules: one text per group number, so that the text handed to
 // the packer and the type ID computed from the group number always agree.
@@ -134,25 +127,25 @@ ItemType select_type(int option_code, const TypeContext& context, platform::Cons
     if (!entry) return item;  // not an option: the item loop ends here
     item.option_code = option_code;
     switch (option_code) {
-        case kOptionNcr:
-        case kOptionAha: {
+        case option::kNcr:
+        case option::kAha: {
             // The SCSI ROMs are plain PCI ROMs; the item runs as /pci from here on.
-            const CatalogueEntry* pci = entry_for_code(kOptionPci);
+            const CatalogueEntry* pci = entry_for_code(option::kPci);
             item.valid = true;
-            item.option_code = kOptionPci;
+            item.option_code = option::kPci;
             set_type(item, pci->type_id_text);
             return item;
         }
-        case kOptionOther:
+        case option::kOther:
             select_other(item, context, con);
             return item;
-        case kOptionIsa:
+        case option::kIsa:
             select_isa(item, context, con);
             return item;
-        case kOptionGroup:
+        case option::kGroup:
             select_group(item, context, con);
             return item;
-        case kOptionBtvga:
+        case option::kBtVga:
             // The bootblock VGA ROM has a place only in the extended bootblock layout.
             item.valid = context.extended_layout;
             return item;
