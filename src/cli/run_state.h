@@ -11,6 +11,10 @@
 #include "image/layout.h"
 #include "platform/console.h"
 
+namespace kitra::codec {
+struct Encoder;
+}
+
 namespace kitra::cli {
 
 // What the items did that the finishing of the image must know.
@@ -33,10 +37,16 @@ struct Run {
     bool component_mark = false;
     FinishFlags flags;
 
-    Run(Settings s, image::Image img, image::Layout l, platform::Console& c)
-        : settings(std::move(s)), image(std::move(img)), layout(l), con(c) {}
+    Run(Settings s, image::Image img, image::Layout l, platform::Console& c);
+    ~Run();
     Run(const Run&) = delete;
     Run& operator=(const Run&) = delete;
+
+    // The encoder's tables, made at the first packing and kept for the run.
+    codec::Encoder& encoder();
+
+private:
+    std::unique_ptr<codec::Encoder> encoder_;
 };
 
 }  // namespace kitra::cli

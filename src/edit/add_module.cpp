@@ -1,11 +1,280 @@
 #include "edit/add_module.h"
 
+#include <algorithm>
+#include <array>
+
+#include "cli/options.h"
+#include "codec/module_header.h"
+#include "codec/packer.h"
+#include "edit/module_chain.h"
+#include "edit/option_rom.h"
+#include "edit/placement.h"
+#include "edit/special_areas.h"
+#include "image/fatal.h"
+
 namespace kitra::edit {
 
-cli::ItemResult add_module(cli::Run& run, const cli::Item& item) {
-    platform::print(run.con, "Adding %s is not supported by this version of kitra; the image is left unmodified.\n",
-                    item.component_name.c_str());
-    return {.failed = true, .end_loop = false};
+namespace {
+
+using cli::ItemResult;
+using image::ByteView;
+using image::Bytes;
+using platform::print;
+namespace option = cli::option;
+
+constexpr std::uint64_t kRomReadLimit = 128 * 1024;    // ROM contents checked and compared
+constexpr std::uint64_t kFamilyReadLimit = 64 * 1024;  // contents read of a module already there
+constexpr std::uint16_t kFirstSlot = 0x4080;           // slot marks run from here ...
+constexpr std::size_t kSlotCount = 74;                 // ... to 0x40C9
+constexpr std::uint16_t kLastVga = 0x4085;
+constexpr std::uint16_t kLastIsa = 0x40A7;
+constexpr std::uint16_t kFirstAcpi = 0x40C0;
+constexpr std::uint16_t kLastAcpi = 0x40C9;
+
+constexpr ItemResult kFailed{.failed = true, .end_loop = false};
+constexpr ItemResult kFailedEndLoop{.failed = true, .end_loop = true};
+
+bool between(std::uint32_t v, std::uint32_t lo, std::uint32_t hi) { return v >= lo && v <= hi; }
+
+// Options whose input is handled by a rule of its own before any test of
+// whether the file already is a module.
+bool has_own_input_rule(int code) {
+    using namespace option;
+    return code == kBtVga || code == kNoCompress || code == kNcCpuCode || code == kNvmm || code == kMinit ||
+           code == kNvpmu || code == kBtMem || between(code, kHole0, kHole7) || code == kHtInit ||
+           is_pe32_main(code) || is_pe32_boot(code) || code == kTopHole;
+}
+
+// Executables of these kinds are packed whole, header included.
+bool packs_executable_whole(int code) {
+    using namespace option;
+    return between(code, kBiosF0, kBiosF9) || between(code, kOem0, kOem7) || between(code, kEfi0, kEfi9) ||
+           between(code, kTseg0, kTseg3) || code == kMib || code == kMrvFlash;
+}
+
+bool is_option_rom_kind(int code) { return code == option::kVga || code == option::kPci || code == option::kIsa; }
+
+// Kinds whose contents decide between replacing a module and taking a slot.
+bool compares_content(const cli::Item& item) {
+    return is_option_rom_kind(item.option_code) || between(item.type.type_id, kFirstAcpi, kLastAcpi);
+}
+
+// The load image of an "MZ" executable: everything after its header, whose
+// size in 16-byte paragraphs is the word at offset 8.
+ByteView load_image(ByteView exe) {
+    const std::uint64_t start = std::uint64_t{image::read_u16(exe, 8)} * 16;
+    return start >= exe.size() ? ByteView{} : exe.subspan(start);
+}
+
+bool is_executable(ByteView file) { return file.size() >= 10 && file[0] == 'M' && file[1] == 'Z'; }
+
+ByteView first_bytes(ByteView data, std::uint64_t limit) { return data.first(std::min<std::uint64_t>(limit, data.size())); }
+
+struct Prepared {
+    Bytes module;   // header, data and separator byte
+    Bytes content;  // the ROM contents the checks and content keys look at
+};
+
+// The component as a module: used as it is when it already is one, else
+// packed according to its kind.
+std::optional<Prepared> prepare(cli::Run& run, const cli::Item& item) {
+    const int code = item.option_code;
+    const ByteView file = item.component;
+    const std::string& name = item.component_name;
+    const std::string& type = item.type.type_id_text;
+    Prepared p;
+    if (!has_own_input_rule(code) && codec::has_module_mark(first_bytes(file, 64), 0)) {
+        const auto m = codec::module_at(file, 0);
+        if (!m) {
+            print(run.con, "%s is not a complete module: its header or data reach past the end of the file.\n",
+                  name.c_str());
+            return std::nullopt;
+        }
+        print(run.con, "Combine %s file to %s...\n", name.c_str(), run.settings.image_name.c_str());
+        p.module.assign(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(m->length()));
+        p.module.push_back(m->length() < file.size() ? file[m->length()] : 0x00);
+        if (compares_content(item)) {
+            auto contents = codec::unpack(p.module, run.con);
+            if (!contents) return std::nullopt;
+            p.content = std::move(*contents);
+        }
+        return p;
+    }
+    if (code == option::kNoCompress) {
+        p.module = codec::pack(file, 3, name, type, run.encoder(), run.con);
+    } else if (is_executable(file) && !packs_executable_whole(code)) {
+        p.module = codec::pack(load_image(file), 255, name, type, run.encoder(), run.con);
+    } else {
+        p.module = codec::pack(file, 1, name, type, run.encoder(), run.con);
+    }
+    if (compares_content(item)) p.content.assign(file.begin(), file.end());
+    return p;
+}
+
+struct NewRom {
+    int code;
+    ByteView content;  // at most 128 KiB
+    std::optional<Bytes> key;
+};
+
+// Whether the module at `pos` holds the same ROM (or ACPI table) as the new one.
+bool same_content(cli::Run& run, const codec::ModuleInfo& existing, const NewRom& rom, bool acpi) {
+    Bytes copy(run.image.bytes.begin() + static_cast<std::ptrdiff_t>(existing.offset),
+               run.image.bytes.begin() + static_cast<std::ptrdiff_t>(existing.offset + existing.length()));
+    // An ISA ROM with a segment of its own carries it over the suffix, which
+    // the header sum does not cover.
+    image::write_u16(copy, codec::field::kTypeSuffix, 0);
+    const auto contents = codec::unpack(copy, run.con);
+    if (!contents) return false;
+    const ByteView old = first_bytes(*contents, kFamilyReadLimit);
+    if (rom.code == option::kIsa)
+        return rom.content.size() <= old.size() && std::equal(rom.content.begin(), rom.content.end(), old.begin());
+    const auto old_key = acpi ? acpi_key(old) : pci_key(old);
+    return rom.key && old_key && *rom.key == *old_key;
+}
+
+struct WalkResult {
+    enum class End { Place, Failed, FailedEndLoop } end = End::Place;
+    std::uint64_t pos = 0;
+    std::uint16_t target = 0;
+};
+
+// Walks the compressed area from the module after the system BIOS: removes
+// the modules the new one replaces, advances the slot of a family past the
+// slots other ROMs hold, and finds the free end.
+WalkResult walk(cli::Run& run, const cli::Item& item, const NewRom& rom) {
+    WalkResult r;
+    r.target = item.type.type_id;
+    std::array<bool, kSlotCount> used{};
+    const std::uint64_t end = walk_end(run.layout);
+    std::uint64_t pos = run.layout.walk_start;
+    const Bytes& bytes = run.image.bytes;
+    for (;;) {
+        const auto packed = image::try_read_u32(bytes, pos + codec::field::kPackedSize);
+        if (!packed || *packed == codec::kErased) break;  // the free end (or the end of the image)
+        const auto m = codec::module_at(bytes, pos);
+        if (!m) {
+            print(run.con, "The module chain of %s is broken at offset %llXh: no free space found for %s.\n",
+                  run.settings.image_name.c_str(), static_cast<unsigned long long>(pos),
+                  item.component_name.c_str());
+            r.end = WalkResult::End::Failed;
+            return r;
+        }
+        const std::uint16_t id = m->type_id;
+        const bool acpi = between(id, kFirstAcpi, kLastAcpi) && between(r.target, kFirstAcpi, kLastAcpi);
+        const bool rom_family = between(id, kFirstSlot, 0x40A6) && between(r.target, kFirstSlot, kLastIsa);
+        bool same = false;
+        if (acpi || rom_family) {
+            same = same_content(run, *m, rom, acpi);
+            if (!same) {
+                used[id - kFirstSlot] = true;
+                if (id == r.target) {
+                    do ++r.target;
+                    while (r.target - kFirstSlot < static_cast<int>(kSlotCount) && used[r.target - kFirstSlot]);
+                }
+            }
+            if (item.option_code == option::kVga && r.target > kLastVga) {
+                print(run.con, "WARNING : VGA ROM Max 6 slots.");
+                r.end = WalkResult::End::Failed;
+                return r;
+            }
+            if (item.option_code == option::kIsa && r.target > kLastIsa) {
+                print(run.con, "WARNING : ISA ROM Max 8 slots.");
+                r.end = WalkResult::End::Failed;
+                return r;
+            }
+            if (acpi && r.target > kLastAcpi) throw Fatal("ERROR : ACPI SDT ROM Max 10 slots.\n", 1);
+        }
+        if (id == r.target || same) {
+            if (item.option_code == option::kIsa) {
+                print(run.con, "CAUTION : This [%s] ISA ROM Exist", item.component_name.c_str());
+                r.end = WalkResult::End::Failed;
+                return r;
+            }
+            remove_module(run, pos, m->step(), module_limit(run.layout));
+            continue;  // the same position now holds the next module
+        }
+        pos += m->step();
+        if (pos >= end) break;
+    }
+    r.pos = pos;
+    return r;
+}
+
+// Data of a stored module added with /NoCompress start on a 16-byte
+// boundary: the header grows by 0xFF bytes at the end of the name, and the
+// packed size by as many bytes, which take the separator and erased bytes.
+// `module` holds header, data and separator.
+Bytes align_stored_data(Bytes module, std::uint64_t pos) {
+    const std::uint8_t h = module[codec::field::kHeaderSize];
+    const std::uint64_t data_start = pos + h + 2;
+    if (data_start % 16 == 0) return module;
+    const std::uint8_t pad = static_cast<std::uint8_t>(16 - data_start % 16);
+    const std::uint8_t n = module[codec::field::kNameLength];
+    const std::uint32_t packed = image::read_u32(module, codec::field::kPackedSize);
+    module.insert(module.begin() + static_cast<std::ptrdiff_t>(codec::field::kName + n), pad, 0xFF);
+    module[codec::field::kHeaderSize] = static_cast<std::uint8_t>(h + pad);
+    module[codec::field::kNameLength] = static_cast<std::uint8_t>(n + pad);
+    image::write_u32(module, codec::field::kPackedSize, packed + pad);
+    codec::update_header_sum(module);
+    module.resize(std::uint64_t{h} + pad + 2 + packed + pad, 0xFF);
+    return module;
+}
+
+}  // namespace
+
+ItemResult add_module(cli::Run& run, const cli::Item& item) {
+    const int code = item.option_code;
+    if (code == option::kNcCpuCode) return place_ncpucode(run, item) ? ItemResult{} : kFailed;
+    if (code == option::kTopHole) return place_top_hole(run, item) ? ItemResult{} : kFailed;
+    if (code == option::kCals) {
+        const Bytes module =
+            codec::pack(item.component, 0, item.component_name, item.type.type_id_text, run.encoder(), run.con);
+        print(run.con, "%s compressed size is ... %.2fK\n", item.component_name.c_str(),
+              static_cast<double>(module.size()) / 1024.0);
+        return {.failed = false, .end_loop = true};
+    }
+
+    auto prepared = prepare(run, item);
+    if (!prepared) return kFailed;
+
+    NewRom rom{code, first_bytes(prepared->content, kRomReadLimit), std::nullopt};
+    if (is_option_rom_kind(code)) {
+        if (!has_rom_signature(rom.content) || (code == option::kIsa && !isa_rom_sum_ok(rom.content))) {
+            print(run.con, "CAUTION: %s file is not BIOS ROM", item.component_name.c_str());
+            return kFailedEndLoop;
+        }
+        if (code != option::kIsa) rom.key = pci_key(rom.content);
+    } else if (compares_content(item)) {
+        rom.key = acpi_key(rom.content);
+    }
+
+    const WalkResult w = walk(run, item, rom);
+    if (w.end == WalkResult::End::Failed) return kFailed;
+
+    Bytes module = std::move(prepared->module);
+    const bool family = between(w.target, kFirstSlot, kLastIsa) || between(w.target, kFirstAcpi, kLastAcpi);
+    if (family) {
+        image::write_u16(module, codec::field::kTypeId, w.target);
+        codec::update_header_sum(module);
+    }
+    if (code == option::kIsa && item.type.isa_segment != 0) {
+        // The segment goes over the type ID suffix, outside the header sum
+        // (readers clear the suffix before they check it). Only its 16 bits
+        // are written: the type ID behind it must stay the slot's.
+        image::write_u16(module, codec::field::kTypeSuffix, static_cast<std::uint16_t>(item.type.isa_segment));
+    }
+    if (code == option::kNoCompress) {
+        const std::size_t before = module.size();
+        module = align_stored_data(std::move(module), w.pos);
+        if (module.size() != before)
+            print(run.con, "Combine %s file to %s...\n", item.component_name.c_str(), run.settings.image_name.c_str());
+    }
+    const auto info = codec::module_at(module, 0);
+    if (!info) throw Fatal("Internal error: a prepared module is not a module.\n", 1);
+    // A stored module is copied without its separator byte.
+    module.resize(info->stored ? info->length() : info->length() + 1);
+    return place_module(run, w.pos, module) ? ItemResult{} : kFailed;
 }
 
 }  // namespace kitra::edit

@@ -1,0 +1,146 @@
+#include "edit/special_areas.h"
+
+#include "edit/placement.h"
+#include "image/bytes.h"
+#include "image/layout.h"
+
+namespace kitra::edit {
+
+namespace {
+
+using image::ByteView;
+using image::Bytes;
+
+constexpr std::string_view kNcpucodeMarker = "*ALIN16*";
+constexpr std::string_view kNcpucodeName = "NCPUCODE.BIN";
+constexpr std::string_view kTopHoleMarker = "$TopHole";
+constexpr std::string_view kTopHoleName = "TOP_HOLE.BIN";
+
+bool has_ncpucode(const image::Layout& l) { return l.ncpucode_present && l.ncpucode_size != 0; }
+bool has_top_hole(const image::Layout& l) { return l.top_hole_size != 0; }
+
+// The data of an area as the image holds it (cut at the image's end).
+Bytes area_data(const cli::Run& run, std::uint64_t start, std::uint64_t size) {
+    const ByteView data = image::clipped(run.image.bytes, start, size);
+    return {data.begin(), data.end()};
+}
+
+void erase_area(cli::Run& run, std::uint64_t start, std::uint64_t size) {
+    const ByteView all = run.image.bytes;
+    if (start >= all.size()) return;
+    image::fill(run.image.bytes, start, std::min<std::uint64_t>(size + kTrailerSize, all.size() - start), 0xFF);
+}
+
+bool fits_in_image(cli::Run& run, std::uint64_t start, std::uint64_t size) {
+    if (image::in_range(run.image.bytes, start, size + kTrailerSize)) return true;
+    platform::print(run.con, "%s: the special area at offset %llXh would reach past the end of the image.\n",
+                    run.settings.image_name.c_str(), static_cast<unsigned long long>(start));
+    return false;
+}
+
+}  // namespace
+
+void write_special_area(cli::Run& run, std::uint64_t start, ByteView data, std::string_view marker,
+                        std::string_view name) {
+    image::copy_into(run.image.bytes, start, data);
+    const std::uint64_t trailer = start + data.size();
+    image::fill(run.image.bytes, trailer, kTrailerSize, 0);
+    image::copy_into(run.image.bytes, trailer, image::view_of(marker));
+    image::write_u32(run.image.bytes, trailer + 8, static_cast<std::uint32_t>(data.size()));
+    image::copy_into(run.image.bytes, trailer + 16, image::view_of(name));
+}
+
+bool place_ncpucode(cli::Run& run, const cli::Item& item) {
+    image::Layout& l = run.layout;
+    const bool old_area = has_ncpucode(l);
+    Bytes data = old_area ? area_data(run, l.ncpucode_offset, l.ncpucode_size) : Bytes{};
+    const ByteView file = item.component;
+    if (file.size() >= 10 && file[0] == 'M' && file[1] == 'Z') {
+        const std::uint64_t body = std::uint64_t{image::read_u16(file, 8)} * 16;
+        if (body < file.size()) data.insert(data.end(), file.begin() + static_cast<std::ptrdiff_t>(body), file.end());
+    }
+    platform::print(run.con, "Combine %s file to %s...\n", std::string(kNcpucodeName).c_str(),
+                    run.settings.image_name.c_str());
+
+    const std::uint64_t s = data.size();
+    const std::uint64_t e = image::chain_end(run.image.bytes, l.walk_start);
+    const std::uint64_t a = l.compressed_limit;
+    std::uint64_t start = 0;
+    std::uint64_t excess = 0;
+    bool fits = true;
+    if (has_top_hole(l) && a < std::uint64_t{l.top_hole_start} + l.top_hole_size + s + 64) {
+        // No room above the top hole: the area goes right below it.
+        if (l.top_hole_start < e + s + kTrailerSize) {
+            fits = false;
+            excess = e + s + kTrailerSize - l.top_hole_start;
+        } else {
+            start = l.top_hole_start - s - kTrailerSize;
+        }
+    } else if (a < e + s + kTrailerSize) {
+        fits = false;
+        excess = e + s + kTrailerSize - a;
+    } else {
+        start = a - s - kTrailerSize;
+    }
+    if (!fits) {
+        report_no_space(run, static_cast<std::uint32_t>(excess));
+        run.flags.ncpucode_not_done = true;
+        return false;
+    }
+    if (!fits_in_image(run, start, s)) return false;
+    // The old area is erased first, so that no part of it the new one does
+    // not cover is left behind.
+    if (old_area) erase_area(run, l.ncpucode_offset, l.ncpucode_size);
+    write_special_area(run, start, data, kNcpucodeMarker, kNcpucodeName);
+    l.ncpucode_present = true;
+    l.ncpucode_offset = static_cast<std::uint32_t>(start);
+    l.ncpucode_size = static_cast<std::uint32_t>(s);
+    run.flags.ncpucode_placed = true;
+    return true;
+}
+
+bool place_top_hole(cli::Run& run, const cli::Item& item) {
+    image::Layout& l = run.layout;
+    const std::uint64_t s = item.component.size();
+    const std::uint64_t t = l.top_hole_address;
+    const std::uint64_t e = image::chain_end(run.image.bytes, l.walk_start);
+    const std::uint64_t a = l.compressed_limit;
+    const std::uint64_t m = has_ncpucode(l) ? l.ncpucode_size : 0;
+    if (a < t + s + kTrailerSize) {
+        report_no_space(run, static_cast<std::uint32_t>(t + s + kTrailerSize - a));
+        return false;
+    }
+    if (t < e) {  // the top hole would overlap the module chain
+        report_no_space(run, static_cast<std::uint32_t>(e - t));
+        return false;
+    }
+    std::optional<std::uint64_t> microcode_to;
+    if (has_ncpucode(l)) {
+        if (a - t - s - kTrailerSize < m + kTrailerSize) {
+            // The microcode area no longer fits above the new top hole.
+            if (t < e + m + kTrailerSize) {
+                report_no_space(run, static_cast<std::uint32_t>(e + m + kTrailerSize - t));
+                return false;
+            }
+            microcode_to = t - m - kTrailerSize;
+        } else {
+            microcode_to = a - m - kTrailerSize;
+        }
+    }
+    if (!fits_in_image(run, t, s) || (microcode_to && !fits_in_image(run, *microcode_to, m))) return false;
+
+    const Bytes microcode = microcode_to ? area_data(run, l.ncpucode_offset, m) : Bytes{};
+    if (has_top_hole(l)) erase_area(run, l.top_hole_start, l.top_hole_size);
+    if (microcode_to) {
+        erase_area(run, l.ncpucode_offset, m);
+        write_special_area(run, *microcode_to, microcode, kNcpucodeMarker, kNcpucodeName);
+        l.ncpucode_offset = static_cast<std::uint32_t>(*microcode_to);
+        run.flags.ncpucode_placed = true;
+    }
+    write_special_area(run, t, item.component, kTopHoleMarker, kTopHoleName);
+    l.top_hole_start = static_cast<std::uint32_t>(t);
+    l.top_hole_size = static_cast<std::uint32_t>(s);
+    return true;
+}
+
+}  // namespace kitra::edit

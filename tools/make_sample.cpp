@@ -1,0 +1,105 @@
+// Writes the bundled sample: a 256 KiB system BIOS image ("sample.bin") with
+// a system BIOS module, modules of several kinds, a "*BBSS*" bootblock record,
+// a "*BS1" record with a non-compressed microcode area and a top hole, a
+// bootblock VGA module, a bootblock arena and a checksum block; and a small
+// PCI VGA option ROM ("sample_vga.rom") to add to it.
+//
+//   make_sample [DIRECTORY]
+#include <cstdio>
+#include <string>
+
+#include "codec/lzh_encoder.h"
+#include "codec/packer.h"
+#include "platform/console.h"
+#include "platform/files.h"
+#include "support/image_builder.h"
+
+namespace {
+
+using kitra::image::Bytes;
+using kitra::testing::ImageBuilder;
+using kitra::testing::pseudo_random_bytes;
+
+// Code-like bytes: short repeated instruction patterns with varying operands.
+Bytes code_like(std::size_t size, std::uint32_t seed) {
+    const Bytes noise = pseudo_random_bytes(size, seed);
+    static const std::uint8_t kPatterns[][4] = {
+        {0x66, 0x8B, 0x46, 0x00}, {0xE8, 0x00, 0x00, 0x90}, {0x0F, 0xB6, 0xC0, 0xC3}, {0xB8, 0x00, 0x10, 0x50}};
+    Bytes out(size);
+    for (std::size_t i = 0; i < size; i += 4)
+        for (std::size_t k = 0; k < 4 && i + k < size; ++k)
+            out[i + k] = (noise[i] & 3) == 0 ? noise[i + k] : kPatterns[noise[i] % 4][k];
+    return out;
+}
+
+// A PCI option ROM: 55 AA, its length in 512-byte blocks, the pointer at 0x18
+// to a "PCIR" structure with vendor, device and class code, summing to 0.
+Bytes option_rom(std::uint16_t vendor, std::uint16_t device, std::size_t blocks, std::uint32_t seed) {
+    Bytes rom = code_like(blocks * 512, seed);
+    rom[0] = 0x55;
+    rom[1] = 0xAA;
+    rom[2] = static_cast<std::uint8_t>(blocks);
+    rom[0x18] = 0x40;
+    rom[0x19] = 0x00;
+    const std::uint8_t pcir[] = {'P', 'C', 'I', 'R', static_cast<std::uint8_t>(vendor), static_cast<std::uint8_t>(vendor >> 8),
+                                 static_cast<std::uint8_t>(device), static_cast<std::uint8_t>(device >> 8), 0, 0, 0x18, 0, 0, 0,
+                                 0x00, 0x03};
+    std::copy(std::begin(pcir), std::end(pcir), rom.begin() + 0x40);
+    rom.back() = 0;
+    unsigned sum = 0;
+    for (auto b : rom) sum += b;
+    rom.back() = static_cast<std::uint8_t>(0x100 - (sum & 0xFF));
+    return rom;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string dir = argc > 1 ? std::string(argv[1]) + "/" : "";
+    kitra::platform::Console quiet;
+    quiet.out = std::tmpfile();
+    kitra::codec::Encoder encoder;
+    auto pack = [&](const Bytes& data, const char* name, const char* type) {
+        return kitra::codec::pack(data, 0, name, type, encoder, quiet);
+    };
+
+    ImageBuilder b(256 * 1024);
+    // The system BIOS module at the start; the other modules follow 64 KiB on.
+    b.put(0, pack(code_like(0xE000, 1), "sysbios.bin", "5000:0"));
+    std::uint64_t at = 0x10000;
+    at = b.put_module(at, pack(option_rom(0x10DE, 0x0640, 24, 2), "nvvga.rom", "4080:0"));
+    at = b.put_module(at, pack(option_rom(0x8086, 0x100E, 16, 3), "e1000.rom", "4086:0"));
+    at = b.put_module(at, pack(code_like(0x3000, 4), "oemlogo.bmp", "4000:0"));
+    at = b.put_module(at, pack(code_like(0x2000, 5), "cpucode.bin", "4001:0"));
+    at = b.put_module(at, pack(code_like(0x1800, 6), "acpitbl.bin", "4003:0"));
+    at = b.put_module(at, pack(code_like(0x1000, 7), "group5.bin", "402E:0"));
+    b.put_module(at, pack(code_like(0x0800, 8), "oem0.bin", "4012:0"));
+
+    // A top hole at 0x1B000 (0x1000 bytes) and the microcode area at 0x1D000.
+    b.put(0x1B000, pseudo_random_bytes(0x1000, 9)).put_trailer(0x1C000, "$TopHole", 0x1000, "TOP_HOLE.BIN");
+    b.put(0x1D000, pseudo_random_bytes(0x800, 10)).put_trailer(0x1D800, "*ALIN16*", 0x800, "NCPUCODE.BIN");
+    b.put_bs1_record(0x2A100, 0xFFFDD000, 0x10);
+
+    // The bootblock record: compressed area up to 0x20000, checksum block at
+    // 0x2F000, image checksum word (and balance area) at 0x2E000.
+    b.put_bootblock_record(0x2D000, 0x0000, 0xF000, 0x0000, 0xE000, 0x02);
+
+    // A bootblock VGA module in the last 64 KiB, found through "*BT-VGA*".
+    b.put_text(0x20400, "*BT-VGA*").put_u16(0x20408, 0x8000).put_u16(0x2040A, 0x9000);
+    b.put(0x20410, Bytes{0x55, 0xAA, 0x00, 0x00});
+    b.put(0x38000, pack(option_rom(0x1002, 0x5159, 8, 11), "btvga.rom", "4000:0"));
+
+    // The bootblock arena with a memory-sizing module.
+    b.put_text(0x21000, "BTKITRAARENA").put_u16(0x2100C, 0x1000);
+    b.put(0x21010, kitra::testing::stored_module("memsize.bin", "3010:0", code_like(0x400, 12)));
+
+    const bool ok = kitra::platform::write_file(dir + "sample.bin", b.bytes) &&
+                    kitra::platform::write_file(dir + "sample_vga.rom", option_rom(0x1234, 0x5678, 12, 13));
+    std::fclose(quiet.out);
+    if (!ok) {
+        std::fprintf(stderr, "make_sample: cannot write the sample files\n");
+        return 1;
+    }
+    std::printf("Wrote %ssample.bin and %ssample_vga.rom\n", dir.c_str(), dir.c_str());
+    return 0;
+}
