@@ -1,0 +1,169 @@
+// Helpers for the codec tests: deterministic inputs of the kinds firmware
+// images hold, a console that captures its text, temporary directories, and
+// running the reference encoder model and the Debian LZH programs.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "codec/lh5_format.h"
+#include "image/bytes.h"
+#include "platform/console.h"
+
+namespace kitra::codec::test {
+
+// Standard output and the error stream captured separately.
+struct Captured {
+    char* out_data = nullptr;
+    std::size_t out_size = 0;
+    char* err_data = nullptr;
+    std::size_t err_size = 0;
+    platform::Console con;
+    Captured() {
+        con.out = open_memstream(&out_data, &out_size);
+        con.err = open_memstream(&err_data, &err_size);
+    }
+    ~Captured() {
+        std::fclose(con.out);
+        std::fclose(con.err);
+        std::free(out_data);
+        std::free(err_data);
+    }
+    Captured(const Captured&) = delete;
+    Captured& operator=(const Captured&) = delete;
+    std::string out() {
+        std::fflush(con.out);
+        return std::string(out_data, out_size);
+    }
+    std::string err() {
+        std::fflush(con.err);
+        return std::string(err_data, err_size);
+    }
+};
+
+// xorshift64*: the same bytes on every machine.
+struct Rng {
+    std::uint64_t s;
+    explicit Rng(std::uint64_t seed) : s(seed * 0x9E3779B97F4A7C15ull + 1) {}
+    std::uint32_t next() {
+        s ^= s >> 12;
+        s ^= s << 25;
+        s ^= s >> 27;
+        return static_cast<std::uint32_t>((s * 0x2545F4914F6CDD1Dull) >> 32);
+    }
+    unsigned below(unsigned n) { return next() % n; }
+};
+
+inline image::Bytes random_bytes(std::size_t n, std::uint64_t seed) {
+    Rng r(seed);
+    image::Bytes b(n);
+    for (auto& x : b) x = static_cast<std::uint8_t>(r.next());
+    return b;
+}
+
+// x86-like code: common opcodes with small operands, calls with random
+// targets, zero padding.
+inline image::Bytes code_like(std::size_t n, std::uint64_t seed) {
+    Rng r(seed);
+    image::Bytes b;
+    while (b.size() < n) {
+        const unsigned k = r.below(10);
+        if (k < 3) {
+            b.insert(b.end(), {0x8B, 0x45, static_cast<std::uint8_t>(r.below(32) * 4), 0x89, 0x46,
+                               static_cast<std::uint8_t>(r.below(16))});
+        } else if (k < 5) {
+            b.push_back(0xE8);
+            for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(r.next()));
+        } else if (k < 6) {
+            b.insert(b.end(), {0x00, 0x00, 0x00, 0x00});
+        } else {
+            b.push_back(static_cast<std::uint8_t>(r.next()));
+        }
+    }
+    b.resize(n);
+    return b;
+}
+
+// English-like text from a small vocabulary.
+inline image::Bytes text_like(std::size_t n, std::uint64_t seed) {
+    static const char* const kWords[] = {"the ",   "module ", "header ", "image ", "of ",     "a ",
+                                         "block ", "table ",  "is ",     "and ",   "window ", "match ",
+                                         "bios ",  "rom\n",   "code, ",  "data. "};
+    Rng r(seed);
+    image::Bytes b;
+    while (b.size() < n) {
+        const char* w = kWords[r.below(16)];
+        while (*w) b.push_back(static_cast<std::uint8_t>(*w++));
+    }
+    b.resize(n);
+    return b;
+}
+
+// A bitmap: long runs of zero bytes between short runs and noise.
+inline image::Bytes bitmap_like(std::size_t n, std::uint64_t seed) {
+    Rng r(seed);
+    image::Bytes b;
+    while (b.size() < n) {
+        if (r.below(2) == 0) {
+            b.insert(b.end(), 1 + r.below(2000), 0);
+        } else {
+            b.insert(b.end(), 1 + r.below(50), static_cast<std::uint8_t>(r.next()));
+            for (unsigned i = r.below(20); i > 0; --i) b.push_back(static_cast<std::uint8_t>(r.next()));
+        }
+    }
+    b.resize(n);
+    return b;
+}
+
+// A fresh directory below the system's temporary directory, removed at the end.
+struct TempDir {
+    std::filesystem::path path;
+    TempDir() {
+        std::string templ = (std::filesystem::temp_directory_path() / "kitra-codec-XXXXXX").string();
+        if (mkdtemp(templ.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
+        path = templ;
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+};
+
+inline void write_file(const std::filesystem::path& p, image::ByteView bytes) {
+    std::ofstream f(p, std::ios::binary);
+    f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline image::Bytes read_file(const std::filesystem::path& p) {
+    std::ifstream f(p, std::ios::binary);
+    return image::Bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+}
+
+inline std::string quoted(const std::filesystem::path& p) {
+    return "'" + p.string() + "'";
+}
+
+// Runs a shell command; returns its exit status (-1 when it did not exit).
+inline int run(const std::string& command) {
+    const int status = std::system(command.c_str());
+    if (status == -1 || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+// True when `program` can be run from PATH.
+inline bool have_program(const std::string& program) {
+    return run("command -v " + program + " >/dev/null 2>&1") == 0;
+}
+
+}  // namespace kitra::codec::test

@@ -1,0 +1,300 @@
+#include "codec/lzh_encoder.h"
+
+#include <gtest/gtest.h>
+
+#include "codec/bit_reader.h"
+#include "codec/codec_test_support.h"
+#include "codec/huffman_builder.h"
+#include "codec/huffman_table.h"
+#include "codec/lzh_decoder.h"
+
+namespace kitra::codec {
+namespace {
+
+using test::Captured;
+
+struct Token {
+    unsigned length;  // 0 for a literal
+    unsigned value;   // the byte, or the distance value
+    bool operator==(const Token&) const = default;
+};
+
+// The items of the block that encode() sent last, `count` of them.
+std::vector<Token> items_of_last_block(const Encoder& enc, unsigned count) {
+    std::vector<Token> out;
+    unsigned pos = 0;
+    unsigned flags = 0;
+    for (unsigned i = 0; i < count; ++i) {
+        flags = i % 8 == 0 ? enc.items[pos++] : (flags << 1) & 0xFF;
+        if (flags & 0x80) {
+            const unsigned len = enc.items[pos] + 256u - kLengthSymbolBase;
+            out.push_back({len, (unsigned{enc.items[pos + 1]} << 8) | enc.items[pos + 2]});
+            pos += 3;
+        } else {
+            out.push_back({0, enc.items[pos++]});
+        }
+    }
+    return out;
+}
+
+struct Encoded {
+    image::Bytes stream;
+    EncodeResult result;
+    std::string out;
+    std::string err;
+};
+
+Encoded encode_bytes(Encoder& enc, image::ByteView input, bool progress = false) {
+    Captured cap;
+    Encoded e;
+    e.result = encode(enc, input, e.stream, cap.con, progress);
+    e.out = cap.out();
+    e.err = cap.err();
+    return e;
+}
+
+TEST(Lh5Encoder, EqualBytesAreOneLiteralAndFullLengthMatches) {
+    Encoder enc;
+    const image::Bytes input(20000, 'a');
+    const Encoded e = encode_bytes(enc, input);
+    ASSERT_FALSE(e.result.unpackable);
+    const unsigned count = (unsigned{e.stream[0]} << 8) | e.stream[1];
+    EXPECT_EQ(count, 80u);
+    std::vector<Token> expected{{0, 'a'}};
+    for (int i = 0; i < 78; ++i) expected.push_back({256, 0});
+    expected.push_back({31, 0});
+    EXPECT_EQ(items_of_last_block(enc, count), expected);
+    EXPECT_EQ(decode_lh5(e.stream, input.size()), input);
+    EXPECT_EQ(e.result.input_count, 20000u);
+}
+
+TEST(Lh5Encoder, EmptyOneByteAndRandomInputsAreUnpackable) {
+    Encoder enc;
+    EXPECT_TRUE(encode_bytes(enc, {}).result.unpackable);
+    EXPECT_TRUE(encode_bytes(enc, image::Bytes{0x41}).result.unpackable);
+    const image::Bytes random = test::random_bytes(50000, 1);
+    const Encoded e = encode_bytes(enc, random);
+    EXPECT_TRUE(e.result.unpackable);
+    EXPECT_LE(e.stream.size(), random.size());
+}
+
+// Reads a block header far enough to see the position code part.
+struct HeaderReader {
+    BitReader in;
+    explicit HeaderReader(image::ByteView s) : in(s) {}
+    std::vector<std::uint8_t> small_lengths(unsigned count_bits, unsigned zero_run_after, unsigned symbols) {
+        std::vector<std::uint8_t> len(symbols, 0);
+        const unsigned n = in.read(count_bits);
+        if (n == 0) {
+            in.read(count_bits);
+            return len;
+        }
+        for (unsigned i = 0; i < n;) {
+            unsigned k = in.read(3);
+            if (k == 7)
+                while (in.read(1) == 1) ++k;
+            len[i++] = static_cast<std::uint8_t>(k);
+            if (i == zero_run_after) i += in.read(2);
+        }
+        return len;
+    }
+};
+
+TEST(Lh5Encoder, LiteralOnlyBlockSendsEmptyPositionCode) {
+    // A de Bruijn sequence: every 3-byte string over 16 letters once, so no
+    // match at all.
+    image::Bytes input;
+    std::vector<int> a(3 * 16, 0);
+    auto db = [&](auto&& self, int t, int p) -> void {
+        if (t > 3) {
+            if (3 % p == 0)
+                for (int j = 1; j <= p; ++j) input.push_back(static_cast<std::uint8_t>('A' + a[j]));
+        } else {
+            a[t] = a[t - p];
+            self(self, t + 1, p);
+            for (int j = a[t - p] + 1; j < 16; ++j) {
+                a[t] = j;
+                self(self, t + 1, t);
+            }
+        }
+    };
+    db(db, 1, 1);
+    input.push_back('A');
+    input.push_back('A');
+    ASSERT_EQ(input.size(), 4098u);
+
+    Encoder enc;
+    const Encoded e = encode_bytes(enc, input);
+    ASSERT_FALSE(e.result.unpackable);
+    HeaderReader h(e.stream);
+    const unsigned count = h.in.read(16);
+    EXPECT_EQ(count, 4098u);
+    for (const Token& t : items_of_last_block(enc, count)) ASSERT_EQ(t.length, 0u);
+    const std::vector<std::uint8_t> t_len = h.small_lengths(5, 3, kLengthCodeSymbols);
+    HuffmanTable t;
+    build_table(t, t_len, 8);
+    const unsigned n = h.in.read(9);
+    for (unsigned i = 0; i < n;) {
+        h.in.refill();
+        const unsigned c = decode_symbol(t, h.in);
+        i += c == 0 ? 1 : c == 1 ? h.in.read(4) + 3 : c == 2 ? h.in.read(9) + 20 : 1;
+    }
+    EXPECT_EQ(h.in.read(4), 0u);  // no position lengths
+    EXPECT_EQ(h.in.read(4), 0u);  // the single symbol 0
+    EXPECT_EQ(decode_lh5(e.stream, input.size()), input);
+}
+
+TEST(Lh5Encoder, ProgressDotPerWindowSlide) {
+    Encoder enc;
+    EXPECT_EQ(encode_bytes(enc, test::text_like(20000, 1), true).out, "..");
+    EXPECT_EQ(encode_bytes(enc, test::text_like(8000, 1), true).out, "");
+    EXPECT_EQ(encode_bytes(enc, test::text_like(8193, 1), true).out, ".");
+    EXPECT_EQ(encode_bytes(enc, test::text_like(20000, 1), false).out, "");
+}
+
+TEST(Lh5Encoder, EarlierInputsDoNotChangeTheStream) {
+    const image::Bytes small = test::code_like(3000, 4);
+    Encoder fresh;
+    const image::Bytes expected = encode_bytes(fresh, small).stream;
+    Encoder used;
+    encode_bytes(used, test::text_like(100000, 2));
+    encode_bytes(used, test::random_bytes(20000, 2));
+    EXPECT_EQ(encode_bytes(used, small).stream, expected);
+}
+
+TEST(Lh5Encoder, RoundTripsOverManySizesAndKinds) {
+    Encoder enc;
+    test::Rng rng(99);
+    std::vector<std::size_t> sizes{2,    3,    4,    17,    255,   256,   257,   8191,  8192,  8193,
+                                   8447, 8448, 8449, 16383, 16384, 16385, 16639, 16640, 16641, 40000};
+    for (int i = 0; i < 30; ++i) sizes.push_back(rng.below(120000));
+    for (std::size_t k = 0; k < sizes.size(); ++k) {
+        const std::size_t n = sizes[k];
+        const image::Bytes input = k % 4 == 0   ? test::code_like(n, k)
+                                   : k % 4 == 1 ? test::text_like(n, k)
+                                   : k % 4 == 2 ? test::bitmap_like(n, k)
+                                                : image::Bytes(n, static_cast<std::uint8_t>(k));
+        const Encoded e = encode_bytes(enc, input);
+        EXPECT_EQ(e.result.input_count, n);
+        if (e.result.unpackable) continue;
+        EXPECT_LT(e.stream.size(), n) << "size " << n;
+        EXPECT_EQ(decode_lh5(e.stream, n), input) << "size " << n << " kind " << k % 4;
+    }
+}
+
+TEST(HuffmanBuilder, TiesAndCanonicalCodes) {
+    HuffmanBuilder b;
+    Captured cap;
+    // Frequencies 1, 1, 2, 4 (and an unused symbol): lengths 3, 3, 2, 1.
+    std::array<std::uint16_t, 9> freq{1, 1, 0, 2, 4};
+    std::array<std::uint8_t, 5> len{};
+    std::array<std::uint16_t, 5> code{};
+    const unsigned root = build_code(b, 5, freq, len, code, cap.con);
+    EXPECT_GE(root, 5u);
+    EXPECT_EQ(freq[root], 8);
+    EXPECT_EQ(len, (std::array<std::uint8_t, 5>{3, 3, 0, 2, 1}));
+    EXPECT_EQ(code[4], 0b0);
+    EXPECT_EQ(code[3], 0b10);
+    EXPECT_EQ(code[0], 0b110);
+    EXPECT_EQ(code[1], 0b111);
+    EXPECT_EQ(cap.err(), "");
+}
+
+TEST(HuffmanBuilder, SingleAndNoSymbol) {
+    HuffmanBuilder b;
+    Captured cap;
+    std::array<std::uint16_t, 27> freq{};
+    std::array<std::uint8_t, 14> len{};
+    std::array<std::uint16_t, 14> code{};
+    len.fill(9);
+    code.fill(9);
+    EXPECT_EQ(build_code(b, 14, freq, len, code, cap.con), 0u);
+    EXPECT_EQ(code[0], 0);
+    freq[6] = 12;
+    EXPECT_EQ(build_code(b, 14, freq, len, code, cap.con), 6u);
+    EXPECT_EQ(code[6], 0);
+    EXPECT_EQ(len, (std::array<std::uint8_t, 14>{}));
+}
+
+TEST(HuffmanBuilder, DeepTreesAreLimitedTo16Bits) {
+    // Fibonacci frequencies make a tree 21 levels deep.
+    HuffmanBuilder b;
+    Captured cap;
+    std::array<std::uint16_t, 2 * 22 - 1> freq{};
+    std::uint16_t f0 = 1, f1 = 1;
+    for (int i = 0; i < 22; ++i) {
+        freq[i] = f0;
+        const auto f2 = static_cast<std::uint16_t>(f0 + f1);
+        f0 = f1;
+        f1 = f2;
+    }
+    std::array<std::uint8_t, 22> len{};
+    std::array<std::uint16_t, 22> code{};
+    build_code(b, 22, freq, len, code, cap.con);
+    std::uint32_t kraft = 0;
+    for (unsigned l : len) {
+        EXPECT_GE(l, 1u);
+        EXPECT_LE(l, 16u);
+        kraft += 1u << (16 - l);
+    }
+    EXPECT_EQ(kraft, 0x10000u);
+    // Depths 17 .. 21 held 1+1+1+1+2 leaves, counted at 16 (Kraft sum 65536 + 5).
+    EXPECT_EQ(cap.err(), "1717171717");
+    // The lengths still decode.
+    HuffmanTable t;
+    build_table(t, len, 8);
+}
+
+// The stream must be the reference model's, byte for byte.
+class ReferenceModel : public ::testing::Test {
+  protected:
+    void compare(const std::string& name, const image::Bytes& input) {
+        SCOPED_TRACE(name);
+        const auto in = dir.path / (name + ".in");
+        const auto out = dir.path / (name + ".ref");
+        test::write_file(in, input);
+        const int status = test::run("python3 " + std::string(KITRA_TEST_TOOLS) + "/ref_lh5.py " +
+                                     test::quoted(in) + " " + test::quoted(out) + " >/dev/null 2>&1");
+        ASSERT_TRUE(status == 0 || status == 2) << "reference model failed: " << status;
+        const Encoded e = encode_bytes(enc, input);
+        ASSERT_EQ(e.result.unpackable, status == 2);
+        if (status == 0) {
+            EXPECT_EQ(e.stream, test::read_file(out))
+                << "python3 " << KITRA_TEST_TOOLS << "/lh5_tokens.py shows where they differ";
+        }
+    }
+    test::TempDir dir;
+    Encoder enc;
+};
+
+TEST_F(ReferenceModel, SameStreamByteForByte) {
+    ASSERT_TRUE(test::have_program("python3")) << "python3 is needed for the reference model";
+    compare("empty", {});
+    compare("one", image::Bytes{'x'});
+    compare("short", image::Bytes(image::view_of("abcabcabcabcabcabc, hello hello hello").begin(),
+                                  image::view_of("abcabcabcabcabcabc, hello hello hello").end()));
+    compare("equal", image::Bytes(20000, 0x5A));
+    compare("ff", image::Bytes(9000, 0xFF));
+    for (std::size_t n : {8447u, 8448u, 8449u, 16384u, 16641u}) {
+        compare("text" + std::to_string(n), test::text_like(n, n));
+        compare("code" + std::to_string(n), test::code_like(n, n));
+        compare("bitmap" + std::to_string(n), test::bitmap_like(n, n));
+    }
+    compare("random", test::random_bytes(30000, 5));
+    compare("mostly-random", [] {
+        image::Bytes b = test::random_bytes(40000, 6);
+        for (std::size_t i = 0; i < b.size(); i += 64) b[i] = 0;
+        return b;
+    }());
+    compare("text-big", test::text_like(200000, 8));
+    compare("code-big", test::code_like(150000, 9));
+    compare("bitmap-big", test::bitmap_like(150000, 10));
+    image::Bytes mixed = test::code_like(60000, 11);
+    for (const image::Bytes& part :
+         {test::text_like(50000, 12), test::bitmap_like(60000, 13), test::random_bytes(20000, 14)})
+        mixed.insert(mixed.end(), part.begin(), part.end());
+    compare("mixed", mixed);
+}
+
+}  // namespace
+}  // namespace kitra::codec
