@@ -1,0 +1,59 @@
+// The bootblock checksum byte. The bootblock record "*BBSS*" is followed by a
+// word W whose upper twelve bits place a checksum region in the base window
+// (the last 128 KiB of the image); the region's word at +10 is its length L,
+// and its last byte holds the 8-bit sum of the region's other bytes. Whoever
+// writes inside the region keeps that byte right, either by adjusting it
+// with the bytes written against the bytes replaced, or by recomputing it.
+#pragma once
+
+#include <cstdint>
+#include <variant>
+
+#include "image/bytes.h"
+
+namespace kitra::regions {
+
+struct BootblockChecksum {
+    std::uint32_t marker = 0;           // file offset of "*BBSS*"
+    std::uint16_t word = 0;             // W, the word right after the marker
+    std::uint32_t region_base = 0;      // B = base window + (W AND 0xFFF0)
+    std::uint16_t region_length = 0;    // L = the word at B + 10
+    std::uint32_t checksum_offset = 0;  // the region's last byte, B + L - 1
+};
+
+enum class BootblockChecksumProblem {
+    MarkerMissing,  // no "*BBSS*" in the searched positions: nothing to keep right
+    Unusable,       // W or L put the region outside the image or its 64 KiB window
+};
+
+// Positions searched for "*BBSS*", at 1-byte steps.
+constexpr std::uint32_t kBootblockSearchPositions = 0x6000;
+
+// Where the users without a "*BS1" search of their own start looking for
+// "*BBSS*": image length - 0x16000.
+std::uint64_t bootblock_search_start(image::ByteView image);
+
+// The first "*BBSS*" in [start, start + 0x6000) and the checksum region it
+// names. A region of length 0, or one whose last byte would lie past the end
+// of the 64 KiB window it starts in, is refused as Unusable: the byte that the
+// 16-bit window offset names would then not be the region's last byte, and
+// writing either could break the bootblock.
+std::variant<BootblockChecksum, BootblockChecksumProblem> locate_bootblock_checksum(image::ByteView image,
+                                                                                    std::uint64_t start);
+
+// The bootblock segment G: W rotated right by 4 bits within 16 bits.
+inline std::uint16_t bootblock_segment(std::uint16_t word) {
+    return static_cast<std::uint16_t>((word >> 4) | (word << 12));
+}
+
+// The 8-bit change a write makes to a byte sum: sum(written) - sum(replaced).
+std::uint8_t sum_change(image::ByteView written, image::ByteView replaced);
+
+// Adds `change` to the checksum byte (mod 256).
+void adjust_bootblock_checksum(image::MutableByteView image, const BootblockChecksum& at,
+                               std::uint8_t change);
+
+// Stores the 8-bit sum of the region's first L - 1 bytes in its last byte.
+void recompute_bootblock_checksum(image::MutableByteView image, const BootblockChecksum& at);
+
+}  // namespace kitra::regions
