@@ -18,39 +18,9 @@ namespace {
 
 using kitra::image::Bytes;
 using kitra::testing::ImageBuilder;
+using kitra::testing::code_like;
+using kitra::testing::option_rom;
 using kitra::testing::pseudo_random_bytes;
-
-// Code-like bytes: short repeated instruction patterns with varying operands.
-Bytes code_like(std::size_t size, std::uint32_t seed) {
-    const Bytes noise = pseudo_random_bytes(size, seed);
-    static const std::uint8_t kPatterns[][4] = {
-        {0x66, 0x8B, 0x46, 0x00}, {0xE8, 0x00, 0x00, 0x90}, {0x0F, 0xB6, 0xC0, 0xC3}, {0xB8, 0x00, 0x10, 0x50}};
-    Bytes out(size);
-    for (std::size_t i = 0; i < size; i += 4)
-        for (std::size_t k = 0; k < 4 && i + k < size; ++k)
-            out[i + k] = (noise[i] & 3) == 0 ? noise[i + k] : kPatterns[noise[i] % 4][k];
-    return out;
-}
-
-// A PCI option ROM: 55 AA, its length in 512-byte blocks, the pointer at 0x18
-// to a "PCIR" structure with vendor, device and class code, summing to 0.
-Bytes option_rom(std::uint16_t vendor, std::uint16_t device, std::size_t blocks, std::uint32_t seed) {
-    Bytes rom = code_like(blocks * 512, seed);
-    rom[0] = 0x55;
-    rom[1] = 0xAA;
-    rom[2] = static_cast<std::uint8_t>(blocks);
-    rom[0x18] = 0x40;
-    rom[0x19] = 0x00;
-    const std::uint8_t pcir[] = {'P', 'C', 'I', 'R', static_cast<std::uint8_t>(vendor), static_cast<std::uint8_t>(vendor >> 8),
-                                 static_cast<std::uint8_t>(device), static_cast<std::uint8_t>(device >> 8), 0, 0, 0x18, 0, 0, 0,
-                                 0x00, 0x03};
-    std::copy(std::begin(pcir), std::end(pcir), rom.begin() + 0x40);
-    rom.back() = 0;
-    unsigned sum = 0;
-    for (auto b : rom) sum += b;
-    rom.back() = static_cast<std::uint8_t>(0x100 - (sum & 0xFF));
-    return rom;
-}
 
 }  // namespace
 
@@ -67,7 +37,7 @@ int main(int argc, char** argv) {
     // The system BIOS module at the start; the other modules follow 64 KiB on.
     b.put(0, pack(code_like(0xE000, 1), "sysbios.bin", "5000:0"));
     std::uint64_t at = 0x10000;
-    at = b.put_module(at, pack(option_rom(0x10DE, 0x0640, 24, 2), "nvvga.rom", "4080:0"));
+    at = b.put_module(at, pack(option_rom(0x1000, 0x0072, 24, 2), "raid.rom", "4087:0"));
     at = b.put_module(at, pack(option_rom(0x8086, 0x100E, 16, 3), "e1000.rom", "4086:0"));
     at = b.put_module(at, pack(code_like(0x3000, 4), "oemlogo.bmp", "4000:0"));
     at = b.put_module(at, pack(code_like(0x2000, 5), "cpucode.bin", "4001:0"));

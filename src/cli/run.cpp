@@ -120,7 +120,9 @@ int item_loop(Run& run) {
         last_code = item.option_code;
 
         const int argument_index = index + 1 + item.type.type_words;
-        if (argument_index < argc && lookup_option(args[static_cast<std::size_t>(argument_index)]) == 0) {
+        // "/err" is a switch of the whole run, never an item's file name.
+        if (argument_index < argc && lookup_option(args[static_cast<std::size_t>(argument_index)]) == 0 &&
+            !equals_ignore_case(args[static_cast<std::size_t>(argument_index)], "/err")) {
             item.argument = args[static_cast<std::size_t>(argument_index)];
             if (equals_ignore_case(item.argument, "release")) {
                 item.kind = ArgumentKind::Release;
@@ -185,7 +187,12 @@ int run_tool(std::vector<std::string> args, const std::optional<std::string>& la
 
     int status = 0;
     if (run.error_code == 0) {
-        if (last_code != option::kList) regions::finish_image(run);
+        // A run that changed nothing (a listing, /CALS, an extract, items that
+        // all failed) leaves the image byte for byte as it was.
+        const FinishFlags& f = run.flags;
+        const bool touched = run.image.changed() || f.top_hole_released || f.ncpucode_released ||
+                             f.ncpucode_placed || f.modules_moved;
+        if (last_code != option::kList && touched) regions::finish_image(run);
     } else if (run.error_code == option::kCpuCode && !run.component_mark) {
         status = 0;
     } else {

@@ -35,6 +35,32 @@ Bytes pseudo_random_bytes(std::size_t size, std::uint32_t seed) {
     return out;
 }
 
+Bytes code_like(std::size_t size, std::uint32_t seed) {
+    const Bytes noise = pseudo_random_bytes(size, seed);
+    static const std::uint8_t kPatterns[][4] = {
+        {0x66, 0x8B, 0x46, 0x00}, {0xE8, 0x00, 0x00, 0x90}, {0x0F, 0xB6, 0xC0, 0xC3}, {0xB8, 0x00, 0x10, 0x50}};
+    Bytes out(size);
+    for (std::size_t i = 0; i < size; i += 4)
+        for (std::size_t k = 0; k < 4 && i + k < size; ++k)
+            out[i + k] = (noise[i] & 3) == 0 ? noise[i + k] : kPatterns[noise[i] % 4][k];
+    return out;
+}
+
+Bytes option_rom(std::uint16_t vendor, std::uint16_t device, std::size_t blocks, std::uint32_t seed) {
+    Bytes rom = code_like(blocks * 512, seed);
+    rom[0] = 0x55;
+    rom[1] = 0xAA;
+    rom[2] = static_cast<std::uint8_t>(blocks);
+    image::write_u16(rom, 0x18, 0x40);
+    const std::uint8_t pcir[] = {'P', 'C', 'I', 'R', 0, 0, 0, 0, 0, 0, 0x18, 0, 0, 0, 0x00, 0x03};
+    std::copy(std::begin(pcir), std::end(pcir), rom.begin() + 0x40);
+    image::write_u16(rom, 0x44, vendor);
+    image::write_u16(rom, 0x46, device);
+    rom.back() = 0;
+    rom.back() = static_cast<std::uint8_t>(0x100 - image::sum8(rom));
+    return rom;
+}
+
 ImageBuilder& ImageBuilder::put(std::uint64_t offset, ByteView data) {
     image::copy_into(bytes, offset, data);
     return *this;

@@ -20,6 +20,14 @@ Bytes stored_module(std::string_view name, std::string_view type_id_text, std::s
 // Deterministic filler bytes (xorshift), for contents that must differ.
 Bytes pseudo_random_bytes(std::size_t size, std::uint32_t seed);
 
+// Code-like bytes: short repeated instruction patterns with varying operands.
+Bytes code_like(std::size_t size, std::uint32_t seed);
+
+// A PCI option ROM of `blocks` x 512 bytes: 55 AA, its length, the pointer
+// at 0x18 to a "PCIR" structure with vendor, device and class code, and a
+// last byte that makes its 8-bit sum 0.
+Bytes option_rom(std::uint16_t vendor, std::uint16_t device, std::size_t blocks, std::uint32_t seed);
+
 struct ImageBuilder {
     Bytes bytes;
 

@@ -1,0 +1,146 @@
+// The item loop and the end of run, through the built tool.
+#include <gtest/gtest.h>
+
+#include "codec/module_header.h"
+#include "platform/files.h"
+#include "support/image_builder.h"
+#include "support/run_kitra.h"
+
+namespace kitra::cli {
+namespace {
+
+using image::Bytes;
+using testing::ImageBuilder;
+using testing::run_kitra;
+using testing::stored_module;
+using testing::TempDir;
+
+const std::string kBanner = "kitra V1.99 [02/12/2010]\n";
+
+ImageBuilder base_image() {
+    ImageBuilder b(256 * 1024);
+    b.put(0, stored_module("sys.rom", "5000:0", Bytes(0x100, 0x11)));
+    b.put_bootblock_record(0x20100, 0, 0xF000, 0x0000, 0xE000);
+    return b;
+}
+
+struct Fixture {
+    TempDir dir;
+    Bytes image_bytes = base_image().bytes;
+    Fixture() { write("bios.bin", image_bytes); }
+    void write(const std::string& name, const Bytes& bytes) { ASSERT_TRUE(platform::write_file(dir.file(name), bytes)); }
+    Bytes image() { return *platform::read_file(dir.file("bios.bin")); }
+    testing::Outcome run(std::vector<std::string> args) {
+        args.insert(args.begin(), "bios.bin");
+        return run_kitra(args, dir.path);
+    }
+    // Type IDs of the modules from the walk start on.
+    std::vector<std::uint16_t> types() {
+        const Bytes img = image();
+        std::vector<std::uint16_t> out;
+        std::uint64_t pos = 0x10000;
+        while (auto m = codec::module_at(img, pos)) {
+            out.push_back(m->type_id);
+            pos += m->step();
+        }
+        return out;
+    }
+};
+
+TEST(RunFlow, ItemsRunInOrderAndEachAdvancesPastItsArgument) {
+    Fixture f;
+    f.write("a.bin", Bytes(100, 1));
+    f.write("b.bin", Bytes(200, 2));
+    const auto o = f.run({"/oem1", "a.bin", "/oem2", "b.bin"});
+    EXPECT_EQ(o.out, kBanner + "Adding a.bin  9.0%\nAdding b.bin  4.5%\n");
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(f.types(), (std::vector<std::uint16_t>{0x4013, 0x4014}));
+}
+
+TEST(RunFlow, MissingComponentEndsTheLoopWithAndWithoutErr) {
+    Fixture f;
+    f.write("b.bin", Bytes(200, 2));
+    auto o = f.run({"/vga", "missing.rom", "/oem2", "b.bin", "/err"});
+    EXPECT_EQ(o.out, kBanner + "Can't open missing.rom file\n\n!!! Combine VGA have some error.\n");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(f.image(), f.image_bytes);  // not finished, nothing added
+
+    o = f.run({"/vga", "missing.rom"});
+    EXPECT_EQ(o.out, kBanner + "Can't open missing.rom file\n");
+    EXPECT_EQ(o.status, 0);
+}
+
+TEST(RunFlow, CpucodeWithoutFileAdvancesByOneAndIsForgivenWhenAnItemFollows) {
+    Fixture f;
+    f.write("a.bin", Bytes(100, 1));
+    auto o = f.run({"/cpucode", "/oem1", "a.bin", "/err"});
+    EXPECT_EQ(o.out, kBanner + "CPUCODE.EXE file open error !!!\n\nAdding a.bin  9.0%\n");
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(f.types(), (std::vector<std::uint16_t>{0x4013}));
+
+    // Alone it ends the run quietly: no summary, no finishing.
+    Fixture g;
+    o = g.run({"/cpucode", "/err"});
+    EXPECT_EQ(o.out, kBanner + "CPUCODE.EXE file open error !!!\n\n");
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(g.image(), g.image_bytes);
+}
+
+TEST(RunFlow, PlainWordsEndTheLoopSilently) {
+    for (const char* word : {"checksum", "noreserve", "/err"}) {
+        Fixture f;
+        f.write("a.bin", Bytes(100, 1));
+        f.write("b.bin", Bytes(100, 2));
+        const auto o = f.run({"/oem1", "a.bin", word, "/oem2", "b.bin"});
+        EXPECT_EQ(o.out, kBanner + "Adding a.bin  9.0%\n") << word;
+        EXPECT_EQ(f.types(), (std::vector<std::uint16_t>{0x4013})) << word;
+    }
+}
+
+TEST(RunFlow, IsaWithSegmentAndOtherWithTypeTakeThreeWords) {
+    Fixture f;
+    f.write("isa.rom", testing::option_rom(0, 0, 1, 3));
+    f.write("x.bin", Bytes(64, 4));
+    f.write("y.bin", Bytes(64, 5));
+    const auto o = f.run({"/isa", "isa.rom", "C800:0", "/other", "8000:0", "x.bin", "/oem0", "y.bin"});
+    EXPECT_EQ(o.status, 0) << o.out;
+    EXPECT_EQ(f.types(), (std::vector<std::uint16_t>{0x40A0, 0x8000, 0x4012}));
+    // The segment sits over the type ID suffix.
+    const Bytes img = f.image();
+    EXPECT_EQ(image::read_u16(img, 0x10000 + codec::field::kTypeSuffix), 0xC800);
+}
+
+TEST(RunFlow, BadOtherTypeWordEndsTheLoopWithItsMessage) {
+    Fixture f;
+    f.write("x.bin", Bytes(64, 4));
+    const auto o = f.run({"/other", "80G0:0", "x.bin", "/err"});
+    EXPECT_EQ(o.out, kBanner + "Input parameter 80G0:0 error.");
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(f.image(), f.image_bytes);
+}
+
+TEST(RunFlow, ImageThatCannotBeUsedEndsWithStatusOneOnlyWithErr) {
+    TempDir dir;
+    auto o = run_kitra({"none.bin", "/D"}, dir.path);
+    EXPECT_EQ(o.out, kBanner + "none.bin file not found");
+    EXPECT_EQ(o.status, 0);
+    o = run_kitra({"none.bin", "/vga", "x.rom", "/err"}, dir.path);
+    EXPECT_EQ(o.status, 1);
+    ASSERT_TRUE(platform::write_file(dir.file("small.bin"), Bytes(0x1000, 0xFF)));
+    o = run_kitra({"small.bin", "/D"}, dir.path);
+    EXPECT_EQ(o.out, kBanner +
+                         "small.bin is too small for a system BIOS image (at least 128 KB). The image will be left "
+                         "unmodified.\n");
+}
+
+TEST(RunFlow, ListingRunChangesNothingAndNamesTheImageFromLast) {
+    Fixture f;
+    const auto o = run_kitra({"/D"}, f.dir.path, "", std::string("bios"));
+    EXPECT_EQ(o.status, 0);
+    EXPECT_NE(o.out.find("********     bios.bin BIOS component ********"), std::string::npos) << o.out;
+    EXPECT_EQ(f.image(), f.image_bytes);
+    EXPECT_EQ(f.dir.files(), std::vector<std::string>{"bios.bin"});
+}
+
+}  // namespace
+}  // namespace kitra::cli
