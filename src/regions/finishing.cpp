@@ -1,7 +1,210 @@
 #include "regions/finishing.h"
 
+#include <string_view>
+
+#include "image/bytes.h"
+#include "image/fatal.h"
+#include "image/markers.h"
+#include "platform/console.h"
+#include "regions/bootblock_checksum.h"
+
 namespace kitra::regions {
 
-void finish_image(cli::Run&) {}
+namespace {
+
+using image::ByteView;
+using image::MutableByteView;
+
+// Both special areas end in a 32-byte trailer that goes with them.
+constexpr std::uint64_t kTrailerSize = 32;
+constexpr std::uint8_t kErased = 0xFF;
+
+// The checksum block's last two bytes: the 8-bit sum of the compressed area
+// from the system BIOS on, and a second byte that follows every change of
+// the first (so a byte sum over both stays what the firmware expects).
+constexpr std::uint64_t kSumByte = 4094;
+constexpr std::uint64_t kFollowerByte = 4095;
+
+// "*BS1" holds the microcode area's address 11 bytes after its first byte; it
+// is looked for from just inside the base window to the end of the image.
+constexpr std::string_view kBs1Marker = "*BS1";
+constexpr std::uint64_t kBs1SearchFromEnd = 0x1FFFF;
+constexpr std::uint64_t kBs1Address = 11;
+
+// With the bootblock flag the image checksum word opens a 1 KiB balance
+// area; a build that balances the image itself marks it "IMD$".
+constexpr std::uint64_t kBalanceAreaSize = 1024;
+constexpr std::string_view kBalanceMarker = "IMD$";
+constexpr std::uint64_t kBalanceSlotsStart = 2;
+constexpr std::uint64_t kBalanceSlotSize = 4;
+// Without the flag the balance word sits at a fixed place in the base window.
+constexpr std::uint64_t kBaseWindowSize = 0x20000;
+constexpr std::uint64_t kPlainBalanceWord = 0x1E054;
+
+// Finishing writes only where the layout found its structures. A crafted
+// image can put them past its end; finishing it anyway would leave the image
+// without valid checksums while the run reports success, so the run stops
+// and the image stays as it was.
+void require_area(ByteView image, const char* what, std::uint64_t offset, std::uint64_t length) {
+    if (image::in_range(image, offset, length)) return;
+    throw Fatal(platform::format(
+        "The %s at %llXh (%llXh bytes) lies outside the image; the image is left "
+        "unmodified.\n",
+        what, static_cast<unsigned long long>(offset), static_cast<unsigned long long>(length)));
+}
+
+void erase_area(MutableByteView image, const char* what, std::uint64_t offset, std::uint64_t size) {
+    require_area(image, what, offset, size + kTrailerSize);
+    image::fill(image, offset, size + kTrailerSize, kErased);
+}
+
+void add_to_byte(MutableByteView image, std::uint64_t offset, unsigned change) {
+    image::write_u8(image, offset, static_cast<std::uint8_t>(image::read_u8(image, offset) + change));
+}
+
+// The 16-bit sum of the image read as little-endian words from offset 0. A
+// trailing odd byte counts as the low byte of a last word whose high byte is
+// 0, as if the image were padded to a word boundary.
+std::uint16_t word_sum(ByteView image) {
+    unsigned sum = 0;
+    std::size_t i = 0;
+    for (; i + 1 < image.size(); i += 2) sum += image[i] | (image[i + 1] << 8);
+    if (i < image.size()) sum += image[i];
+    return static_cast<std::uint16_t>(sum);
+}
+
+// Steps that write into the checksum block need both of its checksum bytes.
+void require_checksum_block(const cli::Run& run) {
+    require_area(run.image.bytes, "checksum block", run.layout.checksum_block, kFollowerByte + 1);
+}
+
+// A run whose items touched components, or released or moved modules, leaves
+// checksums to be made right; a run that only listed or extracted does not.
+bool run_changed_components(const cli::Run& run) {
+    return run.component_mark || run.flags.modules_moved || run.flags.ncpucode_released ||
+           run.flags.top_hole_released;
+}
+
+bool erase_released_top_hole(cli::Run& run) {
+    if (!run.flags.top_hole_released || run.layout.top_hole_size == 0) return false;
+    erase_area(run.image.bytes, "top hole", run.layout.top_hole_start, run.layout.top_hole_size);
+    return true;
+}
+
+// On the extended layout the bootblock checksum region is summed afresh. A
+// record that names no usable region stops the run like any other structure
+// outside the image; no "*BBSS*" at all leaves nothing to keep right.
+void refresh_bootblock_checksum(cli::Run& run) {
+    MutableByteView image = run.image.bytes;
+    const auto found = locate_bootblock_checksum(image, bootblock_search_start(image));
+    if (const auto* at = std::get_if<BootblockChecksum>(&found)) {
+        recompute_bootblock_checksum(image, *at);
+        return;
+    }
+    if (std::get<BootblockChecksumProblem>(found) == BootblockChecksumProblem::MarkerMissing) return;
+    throw Fatal(
+        "The bootblock record \"*BBSS*\" names a checksum region outside its window; the image is left "
+        "unmodified.\n");
+}
+
+// Points "*BS1" at the microcode area's offset and moves the checksum bytes
+// with the pointer's bytes: the first by their change d, the second by 2 d.
+void update_microcode_pointer(cli::Run& run) {
+    MutableByteView image = run.image.bytes;
+    const std::uint64_t start = image.size() >= kBs1SearchFromEnd ? image.size() - kBs1SearchFromEnd : 0;
+    const auto bs1 = image::find_marker(image, start, image.size(), kBs1Marker);
+    // A record too short to hold the pointer is no record.
+    if (bs1 && image::in_range(image, *bs1 + kBs1Address, 4)) {
+        const std::uint64_t pointer = *bs1 + kBs1Address;
+        const ByteView old_view = image::slice(ByteView(image), pointer, 4);
+        const image::Bytes old_bytes(old_view.begin(), old_view.end());
+        require_checksum_block(run);
+        image::write_u32(image, pointer,
+                         image::rom_address_of(run.layout.ncpucode_offset, run.layout.image_length));
+        const std::uint8_t d = sum_change(image::slice(ByteView(image), pointer, 4), old_bytes);
+        add_to_byte(image, run.layout.checksum_block + kSumByte, d);
+        add_to_byte(image, run.layout.checksum_block + kFollowerByte, 2u * d);
+    }
+    if (run.layout.extended_layout) refresh_bootblock_checksum(run);
+}
+
+void finish_ncpucode(cli::Run& run) {
+    const image::Layout& l = run.layout;
+    if (l.ncpucode_present && run.flags.ncpucode_released) {
+        erase_area(run.image.bytes, "microcode area", l.ncpucode_offset, l.ncpucode_size);
+        platform::print(run.con, "\n  Free address [%X] of the BIOS\n", l.ncpucode_offset);
+        return;
+    }
+    // With /err the pointer is written even when the microcode item ended
+    // not found or without space.
+    const bool done = !run.flags.ncpucode_not_done || run.settings.error_mode;
+    if ((l.ncpucode_present || run.flags.ncpucode_placed) && done) update_microcode_pointer(run);
+}
+
+// The sum byte covers the system BIOS offset up to itself; the follower byte
+// takes the sum byte's change. A checksum block below the system BIOS covers
+// nothing and gets the sum 0.
+void update_checksum_block(cli::Run& run) {
+    require_checksum_block(run);
+    MutableByteView image = run.image.bytes;
+    const std::uint64_t sum_at = std::uint64_t{run.layout.checksum_block} + kSumByte;
+    const std::uint64_t from = run.layout.system_bios_offset;
+    const std::uint8_t sum =
+        from < sum_at ? image::sum8(image::slice(ByteView(image), from, sum_at - from)) : 0;
+    const std::uint8_t old = image::read_u8(image, sum_at);
+    image::write_u8(image, sum_at, sum);
+    add_to_byte(image, run.layout.checksum_block + kFollowerByte, static_cast<std::uint8_t>(sum - old));
+}
+
+// The word that balances the image's word sum. It must lie on a word
+// boundary: at an odd offset it straddles two of the words summed and no
+// value of it makes the sum 0.
+std::uint64_t balance_word_offset(const cli::Run& run) {
+    const std::uint64_t offset = run.layout.bootblock_flag
+                                     ? std::uint64_t{run.layout.image_checksum_word}
+                                     : run.image.bytes.size() - kBaseWindowSize + kPlainBalanceWord;
+    require_area(run.image.bytes, "balance word", offset, 2);
+    if (offset % 2 != 0)
+        throw Fatal(
+            platform::format("The balance word at %llXh is not on a word boundary, so the image cannot be "
+                             "balanced; the image is left unmodified.\n",
+                             static_cast<unsigned long long>(offset)));
+    return offset;
+}
+
+void balance_words(MutableByteView image, std::uint64_t offset) {
+    const std::uint16_t s = word_sum(image);
+    image::write_u16(image, offset, static_cast<std::uint16_t>(image::read_u16(image, offset) - s));
+}
+
+// Each slot turns from FFFFh FFFFh into 0000h FFFEh: the byte sum grows by
+// 1 and the word sum stays. At most 255 slots fit in the balance area.
+void balance_bytes(MutableByteView image, std::uint64_t offset) {
+    const unsigned slots = static_cast<std::uint8_t>(0u - image::sum8(image));
+    for (unsigned i = 0; i < slots; ++i) {
+        const std::uint64_t slot = offset + kBalanceSlotsStart + kBalanceSlotSize * i;
+        image::write_u16(image, slot, static_cast<std::uint16_t>(image::read_u16(image, slot) + 1));
+        image::write_u16(image, slot + 2, static_cast<std::uint16_t>(image::read_u16(image, slot + 2) - 1));
+    }
+}
+
+}  // namespace
+
+void finish_image(cli::Run& run) {
+    if (erase_released_top_hole(run)) return;
+    if (!run_changed_components(run)) return;
+    finish_ncpucode(run);
+    update_checksum_block(run);
+
+    MutableByteView image = run.image.bytes;
+    if (run.layout.bootblock_flag) {
+        require_area(image, "balance area", run.layout.image_checksum_word, kBalanceAreaSize);
+        if (image::matches(image, run.layout.image_checksum_word, kBalanceMarker)) return;
+    }
+    const std::uint64_t word_at = balance_word_offset(run);
+    if (run.layout.bootblock_flag) image::fill(image, word_at, kBalanceAreaSize, kErased);
+    balance_words(image, word_at);
+    if (run.layout.bootblock_flag) balance_bytes(image, word_at);
+}
 
 }  // namespace kitra::regions
