@@ -1,11 +1,222 @@
 #include "edit/release_extract.h"
 
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "cli/catalogue.h"
+#include "cli/options.h"
+#include "codec/module_header.h"
+#include "codec/packer.h"
+#include "edit/extract_name.h"
+#include "edit/module_chain.h"
+#include "edit/slot_choice.h"
+#include "platform/files.h"
+
 namespace kitra::edit {
 
-cli::ItemResult release_or_extract(cli::Run& run, const cli::Item& item) {
-    platform::print(run.con, "%s %s is not supported by this version of kitra; the image is left unmodified.\n",
-                    run.settings.args[static_cast<std::size_t>(item.index)].c_str(), item.argument.c_str());
+namespace {
+
+using platform::print;
+
+// The module an item works on: its type ID, and for the families the slot
+// letter the result message names.
+struct Target {
+    std::uint16_t type_id = 0;
+    std::optional<Family> family;
+    char letter = 0;
+};
+
+std::string failure_name_of(const cli::Item& item) {
+    return std::string(cli::failure_name(item.option_code));
+}
+
+cli::ItemResult failed() {
     return {.failed = true, .end_loop = false};
+}
+
+cli::ItemResult not_found(cli::Run& run, const cli::Item& item) {
+    switch (item.option_code) {
+        case cli::option::kPci:
+            print(run.con, "Can't found [PCI] ROM...\n");
+            break;
+        case cli::option::kIsa:
+            print(run.con, "Can't found [ISA] ROM...\n");
+            break;
+        case cli::option::kGroup:
+            print(run.con, "Can't found [%s%d] ROM...\n", failure_name_of(item).c_str(),
+                  run.settings.group_number);
+            break;
+        default:
+            print(run.con, "Can't found [%s] ROM...\n", failure_name_of(item).c_str());
+            break;
+    }
+    return failed();
+}
+
+void print_released(cli::Run& run, const cli::Item& item, const Target& target) {
+    if (target.family == Family::kAcpi)
+        print(run.con, "[ACPI module-%c] ROM is release\n", target.letter);
+    else if (target.family)
+        print(run.con, "[%s-%c] ROM is release\n", failure_name_of(item).c_str(), target.letter);
+    else
+        print(run.con, "[%s] ROM is release\n", failure_name_of(item).c_str());
+}
+
+void print_extracted(cli::Run& run, const cli::Item& item, const Target& target, const std::string& file) {
+    const std::string shown = platform::printable(file);
+    if (target.family == Family::kAcpi)
+        print(run.con, "[ACPI module-%c] ROM is extracted to %s\n", target.letter, shown.c_str());
+    else if (target.family)
+        print(run.con, "[%s-%c] ROM is extracted to %s\n", failure_name_of(item).c_str(), target.letter,
+              shown.c_str());
+    else
+        print(run.con, "[%s] ROM is extracted to %s", failure_name_of(item).c_str(), shown.c_str());
+}
+
+// Writes an extracted file, replacing any file of that name. The image itself
+// is never the target: it would be replaced by one of its modules, and the
+// run's own write at the end would then overwrite the extracted file again.
+bool write_extract_file(cli::Run& run, const std::string& file, const image::Bytes& contents) {
+    std::error_code ec;
+    if (std::filesystem::equivalent(file, run.image.path, ec)) {
+        print(run.con, "%s is the image being edited; nothing is extracted over it.\n",
+              platform::printable(file).c_str());
+        return false;
+    }
+    if (!platform::write_file(file, contents)) {
+        print(run.con, "Can't write the extract file %s; nothing is extracted.\n",
+              platform::printable(file).c_str());
+        return false;
+    }
+    return true;
+}
+
+// The first module from the walk start whose type ID is `type_id`; the walk
+// ends at the first position that holds no module (erased flash included).
+std::optional<codec::ModuleInfo> find_module(image::ByteView bytes, std::uint64_t start,
+                                             std::uint16_t type_id) {
+    std::uint64_t pos = start;
+    while (auto m = codec::module_at(bytes, pos)) {
+        if (m->type_id == type_id) return m;
+        pos += m->step();
+    }
+    return std::nullopt;
+}
+
+// Kinds that are changed on their way into the image are changed back here
+// before they are written out: a PE32 module loses the zero byte appended
+// when it was added (when the bootblock says so), a logo becomes a bitmap
+// again, a wrapped JPEG picture is unwrapped. None of these conversions is
+// part of this version yet, so every kind is written as it is stored.
+void restore_original_form(const cli::Run& /*run*/, const cli::Item& /*item*/, image::Bytes& /*contents*/) {}
+
+cli::ItemResult extract_module(cli::Run& run, const cli::Item& item, const Target& target,
+                               const codec::ModuleInfo& m) {
+    const std::optional<std::string> file = extract_file_name(run, item, stored_name_of(m));
+    if (!file) return failed();
+
+    // An ISA ROM added with a segment keeps it over offsets 15-18, but its
+    // header sum was taken with offsets 15-16 at 0: they are cleared in a
+    // copy before it is read.
+    const image::ByteView in_image = image::slice(image::ByteView(run.image.bytes), m.offset, m.length());
+    image::Bytes module(in_image.begin(), in_image.end());
+    if (item.option_code == cli::option::kIsa) image::write_u16(module, codec::field::kTypeSuffix, 0);
+
+    // An unknown method has been reported by the unpacker; nothing is written.
+    std::optional<image::Bytes> contents = codec::unpack(module, run.con);
+    if (!contents) return failed();
+    restore_original_form(run, item, *contents);
+
+    if (!write_extract_file(run, *file, *contents)) return failed();
+    print_extracted(run, item, target, *file);
+    return {};
+}
+
+cli::ItemResult release_module(cli::Run& run, const cli::Item& item, const Target& target,
+                               const codec::ModuleInfo& m) {
+    // The chain is closed up to the module limit, so a special area below the
+    // compressed area's end keeps its data. A module that does not lie below
+    // that limit is no part of the chain that can be closed up: removing it
+    // would either erase a special area or do nothing and report success.
+    const std::uint32_t limit = module_limit(run.layout);
+    if (m.offset + m.length() > limit) {
+        print(
+            run.con,
+            "The module at %08llXh reaches past the end of the module area (%08Xh); it is not released. The "
+            "image will be left unmodified.\n",
+            static_cast<unsigned long long>(m.offset), limit);
+        return failed();
+    }
+    // Modules whose contents depend on their address (PE32, memory init) move
+    // like any other for now; rebasing them belongs to their own operation.
+    remove_module(run, m.offset, m.step(), limit);
+    print_released(run, item, target);
+    return {};
+}
+
+// The top hole: unpacked data before its "$TopHole" trailer. A release only
+// marks it: the finishing of a run without error erases it.
+cli::ItemResult top_hole(cli::Run& run, const cli::Item& item) {
+    const image::Layout& l = run.layout;
+    if (l.top_hole_size == 0 || !image::in_range(run.image.bytes, l.top_hole_start, l.top_hole_size))
+        return not_found(run, item);
+    if (item.kind == cli::ArgumentKind::Release) {
+        run.flags.top_hole_released = true;
+        print_released(run, item, {});
+        return {};
+    }
+    const std::string file = "TOP_HOLE.BIN";
+    const image::ByteView data =
+        image::slice(image::ByteView(run.image.bytes), l.top_hole_start, l.top_hole_size);
+    if (!write_extract_file(run, file, image::Bytes(data.begin(), data.end()))) return failed();
+    print_extracted(run, item, {}, file);
+    return {};
+}
+
+// The non-compressed microcode area. A release only marks it: the finishing
+// clears it. An extract writes its data and leaves the area as it is.
+cli::ItemResult ncpucode_area(cli::Run& run, const cli::Item& item) {
+    const image::Layout& l = run.layout;
+    if (!l.ncpucode_present || l.ncpucode_size == 0 ||
+        !image::in_range(run.image.bytes, l.ncpucode_offset, l.ncpucode_size))
+        return not_found(run, item);
+    if (item.kind == cli::ArgumentKind::Release) {
+        run.flags.ncpucode_released = true;
+        print_released(run, item, {});
+        return {};
+    }
+    const std::string file = given_extract_name(item).value_or("NCPUCODE.BIN");
+    const image::ByteView data =
+        image::slice(image::ByteView(run.image.bytes), l.ncpucode_offset, l.ncpucode_size);
+    if (!write_extract_file(run, file, image::Bytes(data.begin(), data.end()))) return failed();
+    print_extracted(run, item, {}, file);
+    return {};
+}
+
+}  // namespace
+
+cli::ItemResult release_or_extract(cli::Run& run, const cli::Item& item) {
+    if (item.option_code == cli::option::kTopHole) return top_hole(run, item);
+    if (item.option_code == cli::option::kNcCpuCode) return ncpucode_area(run, item);
+
+    Target target;
+    if (const std::optional<Family> family = family_of(item.option_code)) {
+        const SlotChoice choice = choose_slot(run, *family);
+        if (choice.kind == SlotChoice::Kind::kCancelled) return {};
+        if (choice.kind == SlotChoice::Kind::kNotFound) return not_found(run, item);
+        target = {choice.type_id, family, choice.letter};
+    } else {
+        // Options that create no module of the compressed area have nothing to find.
+        if (item.type.type_id == cli::kNoType) return not_found(run, item);
+        target.type_id = item.type.type_id;
+    }
+
+    const std::optional<codec::ModuleInfo> m =
+        find_module(run.image.bytes, run.layout.walk_start, target.type_id);
+    if (!m) return not_found(run, item);
+    if (item.kind == cli::ArgumentKind::Release) return release_module(run, item, target, *m);
+    return extract_module(run, item, target, *m);
 }
 
 }  // namespace kitra::edit

@@ -1,0 +1,50 @@
+#include "edit/extract_name.h"
+
+#include <algorithm>
+
+#include "cli/catalogue.h"
+
+namespace kitra::edit {
+
+std::string stored_name_of(const codec::ModuleInfo& module) {
+    const std::string& name = module.name;
+    return name.substr(0, std::min(name.find('\0'), name.size()));
+}
+
+std::optional<std::string> given_extract_name(const cli::Item& item) {
+    if (!item.extract_name) return std::nullopt;
+    const std::string& word = *item.extract_name;
+    if (cli::lookup_option(word) != 0) return std::nullopt;
+    for (std::string_view keyword : {"/err", "noreserve", "checksum"})
+        if (cli::equal_ignoring_case(word, keyword)) return std::nullopt;
+    return word;
+}
+
+bool usable_as_default_name(std::string_view name) {
+    if (name.empty() || name.front() == '/') return false;
+    std::size_t start = 0;
+    while (start <= name.size()) {
+        const std::size_t end = std::min(name.find('/', start), name.size());
+        if (name.substr(start, end - start) == "..") return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+std::optional<std::string> extract_file_name(cli::Run& run, const cli::Item& item,
+                                             const std::string& stored_name) {
+    if (auto given = given_extract_name(item)) return given;
+    platform::print(run.con, "Enter an extract file Name :(%s) ", platform::printable(stored_name).c_str());
+    const std::optional<std::string> answer = platform::read_line(run.con);
+    if (answer && !answer->empty()) return answer;
+    if (!usable_as_default_name(stored_name)) {
+        platform::print(run.con,
+                        "The module's stored name \"%s\" is not a safe file name (empty, absolute or with a "
+                        "\"..\" component); nothing is extracted. Name the file after \"extract\".\n",
+                        platform::printable(stored_name).c_str());
+        return std::nullopt;
+    }
+    return stored_name;
+}
+
+}  // namespace kitra::edit
