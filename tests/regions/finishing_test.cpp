@@ -180,6 +180,18 @@ TEST(Finishing, ChecksumByteHoldsTheSumFromTheSystemBiosWhenTheBalanceAreaLiesAb
     EXPECT_GE(balance_slots(after.bytes, kBalanceOutside), 0);
 }
 
+TEST(Finishing, ChecksumBlockBelowTheSystemBiosCoversNothing) {
+    ImageBuilder b = normal_image({.balance_nibble = 0xF});
+    b.put_u8(kSumByte, 0x30);
+    b.put_u8(kFollowerByte, 0x05);
+    const Finished after = finish(b.bytes, [](cli::Run& run) {
+        run.component_mark = true;
+        run.layout.system_bios_offset = kSumByte;
+    });
+    EXPECT_EQ(after.bytes[kSumByte], 0x00u);
+    EXPECT_EQ(after.bytes[kFollowerByte], 0xD5u);  // 05h + (00h - 30h)
+}
+
 TEST(Finishing, ReleasedTopHoleIsErasedAndNoChecksumIsTouched) {
     ImageBuilder b = normal_image({.bs1_flags = 0x10});
     b.put_trailer(0x20000, "$TopHole", 0x1000, "TOPHOLE");
