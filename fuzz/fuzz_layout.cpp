@@ -2,10 +2,13 @@
 // offset they follow comes from the image, so none may reach outside it.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 #include "image/bytes.h"
 #include "image/fatal.h"
 #include "image/layout.h"
+#include "image/listing.h"
+#include "platform/console.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace kitra;
@@ -18,6 +21,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (auto* layout = std::get_if<image::Layout>(&result)) {
             image::reread_ncpucode_pointer(bytes, *layout);
             (void)image::chain_end(bytes, layout->walk_start);
+            static std::FILE* sink = std::fopen("/dev/null", "w");
+            platform::Console con;
+            con.out = sink;
+            con.err = sink;
+            image::print_listing(bytes, *layout, "fuzz.bin", con);
         }
     } catch (const Fatal&) {
     }

@@ -4,7 +4,11 @@
 
 #include "cli/catalogue.h"
 #include "codec/module_header.h"
+#include "codec/packer.h"
+#include "convert/microcode_info.h"
 #include "image/markers.h"
+#include "regions/bootblock_modules.h"
+#include "regions/hole_areas.h"
 
 namespace kitra::image {
 
@@ -139,9 +143,11 @@ void print_listing(ByteView image, const Layout& l, const std::string& image_nam
     const std::uint32_t end_mark = top_hole ? l.top_hole_start : l.compressed_limit;
     std::uint8_t row = 0;
     std::uint32_t pos = l.walk_start;
+    std::optional<Bytes> cpu_module;
     while (auto m = codec::module_at(image, pos)) {
         print_row(con, ++row, cli::listing_name(m->type_id, m->type_suffix), m->original_size,
                   static_cast<std::uint32_t>(m->step()), m->name);
+        if (m->type_id == kCpuMicrocodeType) cpu_module = codec::unpack(image.subspan(pos), con);
         used += static_cast<std::uint32_t>(m->step());
         pos += static_cast<std::uint32_t>(m->step());
         if (pos >= end_mark - 64) break;
@@ -156,6 +162,7 @@ void print_listing(ByteView image, const Layout& l, const std::string& image_nam
         print_special_row(con, image, "(SP) NCPUCODE        ", l.ncpucode_offset, ncpu_size);
     }
 
+    regions::print_hole_lines(image, l, con);
     print_bootblock_vga_row(con, image, l);
 
     const std::uint32_t space =
@@ -183,8 +190,10 @@ void print_listing(ByteView image, const Layout& l, const std::string& image_nam
 
     if (line_search_probe(image, l.base_window, "BtBkVgaRom") || line_search_probe(image, l.base_window, "*BT-VGA*"))
         write(con, "\n ****** On Board VGA ROM In BootBlock ******\n");
+    regions::print_nvidia_lines(image, l, con);
 
     print_arena(con, image, l, image_name);
+    convert::print_microcode_table(image, l, cpu_module, con);
 }
 
 }  // namespace kitra::image
