@@ -159,6 +159,41 @@ TEST(Extract, SwitchAfterExtractIsNoFileName) {
     EXPECT_EQ(read_bytes(s.dir.file("vga.rom")), text_bytes("VGA one"));
 }
 
+TEST(Extract, OptionAfterExtractIsTheNextItem) {
+    ImageBuilder b = base_image();
+    b.put_module(kWalkStart, stored_module("vga.rom", "4080:0", "VGA one"));
+    Session s(b.bytes);
+    s.run({"/vga", "extract", "/pci", "release"});
+    EXPECT_EQ(s.out(),
+              "VGA ROM - - - [1] : vga.rom\n"
+              "Enter an extract file Name :(vga.rom) [VGA-1] ROM is extracted to vga.rom\n"
+              "Can't found [PCI] ROM...\n");
+    EXPECT_EQ(read_bytes(s.dir.file("vga.rom")), text_bytes("VGA one"));
+}
+
+TEST(Extract, StoredNameEndsAtItsFirstZeroByte) {
+    ImageBuilder b = base_image();
+    b.put_module(kWalkStart, stored_module(std::string_view("vga.rom\0../x", 12), "4080:0", "VGA one"));
+    Session s(b.bytes);
+    s.run({"/vga", "extract"});
+    EXPECT_EQ(s.out(),
+              "VGA ROM - - - [1] : vga.rom\n"
+              "Enter an extract file Name :(vga.rom) [VGA-1] ROM is extracted to vga.rom\n");
+    EXPECT_EQ(read_bytes(s.dir.file("vga.rom")), text_bytes("VGA one"));
+}
+
+TEST(Extract, HeaderSumErrorStopsTheRunAndWritesNothing) {
+    Bytes module = stored_module("vga.rom", "4080:0", "VGA one");
+    module[codec::field::kHeaderSum] ^= 1;
+    ImageBuilder b = base_image();
+    b.put_module(kWalkStart, module);
+    Session s(b.bytes);
+    s.run({"/vga", "extract", "out.rom"});
+    EXPECT_EQ(s.outcome.status, 1);
+    EXPECT_NE((s.outcome.out + s.outcome.err).find("Header sum error\n"), std::string::npos);
+    EXPECT_EQ(s.dir.files(), std::vector<std::string>{"img.bin"});
+}
+
 TEST(Extract, StoredNameLeavingTheDirectoryIsRefused) {
     const bool outside_before = fs::exists(fs::temp_directory_path() / "x");
     for (const char* name_text : {"../x", "/x", "a/../../x", ".."}) {
