@@ -4,8 +4,9 @@
 // bootblock VGA module, a bootblock arena and a checksum block; and a small
 // PCI VGA option ROM ("sample_vga.rom") to add to it.
 //
-//   make_sample [DIRECTORY]
+//   make_sample [DIRECTORY [SIZE_IN_KIB]]      (default: the current directory, 256 KiB)
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "codec/lzh_encoder.h"
@@ -26,6 +27,11 @@ using kitra::testing::pseudo_random_bytes;
 
 int main(int argc, char** argv) {
     const std::string dir = argc > 1 ? std::string(argv[1]) + "/" : "";
+    const std::uint32_t size = argc > 2 ? static_cast<std::uint32_t>(std::strtoul(argv[2], nullptr, 0)) * 1024 : 256 * 1024;
+    if (size < 256 * 1024 || size % 0x10000 != 0) {
+        std::fprintf(stderr, "make_sample: the size must be a multiple of 64 KiB, at least 256 KiB\n");
+        return 2;
+    }
     kitra::platform::Console quiet;
     quiet.out = std::tmpfile();
     kitra::codec::Encoder encoder;
@@ -33,7 +39,10 @@ int main(int argc, char** argv) {
         return kitra::codec::pack(data, 0, name, type, encoder, quiet);
     };
 
-    ImageBuilder b(256 * 1024);
+    // Everything the bootblock owns lies in the last 128 KiB, the base
+    // window; the compressed area runs from the start of the image up to it.
+    const std::uint32_t base = size - 0x20000;
+    ImageBuilder b(size);
     // The system BIOS module at the start; the other modules follow 64 KiB on.
     b.put(0, pack(code_like(0xE000, 1), "sysbios.bin", "5000:0"));
     std::uint64_t at = 0x10000;
@@ -45,23 +54,24 @@ int main(int argc, char** argv) {
     at = b.put_module(at, pack(code_like(0x1000, 7), "group5.bin", "402E:0"));
     b.put_module(at, pack(code_like(0x0800, 8), "oem0.bin", "4012:0"));
 
-    // A top hole at 0x1B000 (0x1000 bytes) and the microcode area at 0x1D000.
-    b.put(0x1B000, pseudo_random_bytes(0x1000, 9)).put_trailer(0x1C000, "$TopHole", 0x1000, "TOP_HOLE.BIN");
-    b.put(0x1D000, pseudo_random_bytes(0x800, 10)).put_trailer(0x1D800, "*ALIN16*", 0x800, "NCPUCODE.BIN");
-    b.put_bs1_record(0x2A100, 0xFFFDD000, 0x10);
+    // A top hole (0x1000 bytes) and the microcode area (0x800 bytes) at the
+    // top of the compressed area, each closed by its trailer.
+    b.put(base - 0x5000, pseudo_random_bytes(0x1000, 9)).put_trailer(base - 0x4000, "$TopHole", 0x1000, "TOP_HOLE.BIN");
+    b.put(base - 0x3000, pseudo_random_bytes(0x800, 10)).put_trailer(base - 0x2800, "*ALIN16*", 0x800, "NCPUCODE.BIN");
+    b.put_bs1_record(base + 0xA100, base - 0x3000 - size, 0x10);
 
-    // The bootblock record: compressed area up to 0x20000, checksum block at
-    // 0x2F000, image checksum word (and balance area) at 0x2E000.
-    b.put_bootblock_record(0x2D000, 0x0000, 0xF000, 0x0000, 0xE000, 0x02);
+    // The bootblock record: compressed area up to the base window, checksum
+    // block at base + 0xF000, image checksum word (and balance area) at base + 0xE000.
+    b.put_bootblock_record(base + 0xD000, 0x0000, 0xF000, 0x0000, 0xE000, 0x02);
 
     // A bootblock VGA module in the last 64 KiB, found through "*BT-VGA*".
-    b.put_text(0x20400, "*BT-VGA*").put_u16(0x20408, 0x8000).put_u16(0x2040A, 0x9000);
-    b.put(0x20410, Bytes{0x55, 0xAA, 0x00, 0x00});
-    b.put(0x38000, pack(option_rom(0x1002, 0x5159, 8, 11), "btvga.rom", "4000:0"));
+    b.put_text(base + 0x400, "*BT-VGA*").put_u16(base + 0x408, 0x8000).put_u16(base + 0x40A, 0x9000);
+    b.put(base + 0x410, Bytes{0x55, 0xAA, 0x00, 0x00});
+    b.put(size - 0x8000, pack(option_rom(0x1002, 0x5159, 8, 11), "btvga.rom", "4000:0"));
 
     // The bootblock arena with a memory-sizing module.
-    b.put_text(0x21000, "BTKITRAARENA").put_u16(0x2100C, 0x1000);
-    b.put(0x21010, kitra::testing::stored_module("memsize.bin", "3010:0", code_like(0x400, 12)));
+    b.put_text(base + 0x1000, "BTKITRAARENA").put_u16(base + 0x100C, 0x1000);
+    b.put(base + 0x1010, kitra::testing::stored_module("memsize.bin", "3010:0", code_like(0x400, 12)));
 
     const bool ok = kitra::platform::write_file(dir + "sample.bin", b.bytes) &&
                     kitra::platform::write_file(dir + "sample_vga.rom", option_rom(0x1234, 0x5678, 12, 13));
