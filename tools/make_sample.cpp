@@ -18,8 +18,8 @@
 namespace {
 
 using kitra::image::Bytes;
-using kitra::testing::ImageBuilder;
 using kitra::testing::code_like;
+using kitra::testing::ImageBuilder;
 using kitra::testing::option_rom;
 using kitra::testing::pseudo_random_bytes;
 
@@ -27,7 +27,8 @@ using kitra::testing::pseudo_random_bytes;
 
 int main(int argc, char** argv) {
     const std::string dir = argc > 1 ? std::string(argv[1]) + "/" : "";
-    const std::uint32_t size = argc > 2 ? static_cast<std::uint32_t>(std::strtoul(argv[2], nullptr, 0)) * 1024 : 256 * 1024;
+    const std::uint32_t size =
+        argc > 2 ? static_cast<std::uint32_t>(std::strtoul(argv[2], nullptr, 0)) * 1024 : 256 * 1024;
     if (size < 256 * 1024 || size % 0x10000 != 0) {
         std::fprintf(stderr, "make_sample: the size must be a multiple of 64 KiB, at least 256 KiB\n");
         return 2;
@@ -56,8 +57,10 @@ int main(int argc, char** argv) {
 
     // A top hole (0x1000 bytes) and the microcode area (0x800 bytes) at the
     // top of the compressed area, each closed by its trailer.
-    b.put(base - 0x5000, pseudo_random_bytes(0x1000, 9)).put_trailer(base - 0x4000, "$TopHole", 0x1000, "TOP_HOLE.BIN");
-    b.put(base - 0x3000, pseudo_random_bytes(0x800, 10)).put_trailer(base - 0x2800, "*ALIN16*", 0x800, "NCPUCODE.BIN");
+    b.put(base - 0x5000, pseudo_random_bytes(0x1000, 9))
+        .put_trailer(base - 0x4000, "$TopHole", 0x1000, "TOP_HOLE.BIN");
+    b.put(base - 0x3000, pseudo_random_bytes(0x800, 10))
+        .put_trailer(base - 0x2800, "*ALIN16*", 0x800, "NCPUCODE.BIN");
     b.put_bs1_record(base + 0xA100, base - 0x3000 - size, 0x10);
 
     // The bootblock record: compressed area up to the base window, checksum

@@ -23,7 +23,8 @@ using platform::print;
 
 bool equals_ignore_case(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
            });
 }
 
@@ -50,11 +51,16 @@ struct BuiltIn {
     bool executable;  // prepared from an executable, whose open error is reported on its own
 };
 constexpr BuiltIn kBuiltIns[] = {
-    {option::kNcr, "i:\\eprom\\ncr307.rom", false}, {option::kAha, "i:\\eprom\\aha7850.rom", false},
-    {option::kLogo, "i:\\eprom\\D4LOGO.BMP", false}, {option::kCpuCode, "CPUCODE.EXE", true},
-    {option::kEpa, "MORVAEPA.EXE", true},           {option::kAcpi, "ACPITBL.BIN", false},
-    {option::kAcpiTable, "ACPITBL.EXE", true},      {option::kVsa, "i:\\eprom\\vsa66.bin", false},
-    {option::kHpm, "SMI.BIN", false},               {option::kHpc, "HPM.EXE", true},
+    {option::kNcr, "i:\\eprom\\ncr307.rom", false},
+    {option::kAha, "i:\\eprom\\aha7850.rom", false},
+    {option::kLogo, "i:\\eprom\\D4LOGO.BMP", false},
+    {option::kCpuCode, "CPUCODE.EXE", true},
+    {option::kEpa, "MORVAEPA.EXE", true},
+    {option::kAcpi, "ACPITBL.BIN", false},
+    {option::kAcpiTable, "ACPITBL.EXE", true},
+    {option::kVsa, "i:\\eprom\\vsa66.bin", false},
+    {option::kHpm, "SMI.BIN", false},
+    {option::kHpc, "HPM.EXE", true},
 };
 
 ItemResult run_without_component(Run& run, const Item& item, int original_code) {
@@ -128,7 +134,8 @@ int item_loop(Run& run) {
                 item.kind = ArgumentKind::Release;
             } else if (equals_ignore_case(item.argument, "extract")) {
                 item.kind = ArgumentKind::Extract;
-                if (argument_index + 1 < argc) item.extract_name = args[static_cast<std::size_t>(argument_index + 1)];
+                if (argument_index + 1 < argc)
+                    item.extract_name = args[static_cast<std::size_t>(argument_index + 1)];
             } else {
                 item.kind = ArgumentKind::ComponentFile;
             }
@@ -154,7 +161,8 @@ int item_loop(Run& run) {
 
         index += item.kind != ArgumentKind::None ? 2 : 1;
         index += item.type.type_words;
-        if (item.option_code == option::kIsa && item.kind == ArgumentKind::ComponentFile && item.type.isa_segment != 0)
+        if (item.option_code == option::kIsa && item.kind == ArgumentKind::ComponentFile &&
+            item.type.isa_segment != 0)
             ++index;
         if (index >= argc) break;
         if (run.error_code == option::kCpuCode && !run.component_mark) run.error_code = 0;
@@ -169,7 +177,8 @@ int unusable(const StartUp&, const Settings& settings, platform::Console& con, c
 
 }  // namespace
 
-int run_tool(std::vector<std::string> args, const std::optional<std::string>& last_env, platform::Console& con) {
+int run_tool(std::vector<std::string> args, const std::optional<std::string>& last_env,
+             platform::Console& con) {
     StartUp start = start_up(std::move(args), last_env, con);
     if (!start.settings) return start.exit_status;
     Settings& settings = *start.settings;
@@ -202,7 +211,8 @@ int run_tool(std::vector<std::string> args, const std::optional<std::string>& la
 
     const std::string reason = image::commit(run.image);
     if (!reason.empty()) {
-        print(con, "Can't write %s (%s). The image is left unmodified.\n", run.image.path.c_str(), reason.c_str());
+        print(con, "Can't write %s (%s). The image is left unmodified.\n", run.image.path.c_str(),
+              reason.c_str());
         return 1;
     }
     return status;

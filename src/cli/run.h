@@ -13,6 +13,7 @@ namespace kitra::cli {
 
 // Returns the exit status. A Fatal stop propagates to the caller, which
 // prints it; the image is then left as it was.
-int run_tool(std::vector<std::string> args, const std::optional<std::string>& last_env, platform::Console& con);
+int run_tool(std::vector<std::string> args, const std::optional<std::string>& last_env,
+             platform::Console& con);
 
 }  // namespace kitra::cli

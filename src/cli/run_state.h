@@ -45,7 +45,7 @@ struct Run {
     // The encoder's tables, made at the first packing and kept for the run.
     codec::Encoder& encoder();
 
-private:
+  private:
     std::unique_ptr<codec::Encoder> encoder_;
 };
 

@@ -17,8 +17,8 @@ namespace kitra::edit {
 namespace {
 
 using cli::ItemResult;
-using image::ByteView;
 using image::Bytes;
+using image::ByteView;
 using platform::print;
 namespace option = cli::option;
 
@@ -34,7 +34,9 @@ constexpr std::uint16_t kLastAcpi = 0x40C9;
 constexpr ItemResult kFailed{.failed = true, .end_loop = false};
 constexpr ItemResult kFailedEndLoop{.failed = true, .end_loop = true};
 
-bool between(std::uint32_t v, std::uint32_t lo, std::uint32_t hi) { return v >= lo && v <= hi; }
+bool between(std::uint32_t v, std::uint32_t lo, std::uint32_t hi) {
+    return v >= lo && v <= hi;
+}
 
 // Options whose input is handled by a rule of its own before any test of
 // whether the file already is a module.
@@ -52,7 +54,9 @@ bool packs_executable_whole(int code) {
            between(code, kTseg0, kTseg3) || code == kMib || code == kMrvFlash;
 }
 
-bool is_option_rom_kind(int code) { return code == option::kVga || code == option::kPci || code == option::kIsa; }
+bool is_option_rom_kind(int code) {
+    return code == option::kVga || code == option::kPci || code == option::kIsa;
+}
 
 // Kinds whose contents decide between replacing a module and taking a slot.
 bool compares_content(const cli::Item& item) {
@@ -66,9 +70,13 @@ ByteView load_image(ByteView exe) {
     return start >= exe.size() ? ByteView{} : exe.subspan(start);
 }
 
-bool is_executable(ByteView file) { return file.size() >= 10 && file[0] == 'M' && file[1] == 'Z'; }
+bool is_executable(ByteView file) {
+    return file.size() >= 10 && file[0] == 'M' && file[1] == 'Z';
+}
 
-ByteView first_bytes(ByteView data, std::uint64_t limit) { return data.first(std::min<std::uint64_t>(limit, data.size())); }
+ByteView first_bytes(ByteView data, std::uint64_t limit) {
+    return data.first(std::min<std::uint64_t>(limit, data.size()));
+}
 
 struct Prepared {
     Bytes module;   // header, data and separator byte
@@ -86,7 +94,8 @@ std::optional<Prepared> prepare(cli::Run& run, const cli::Item& item) {
     if (!has_own_input_rule(code) && codec::has_module_mark(first_bytes(file, 64), 0)) {
         const auto m = codec::module_at(file, 0);
         if (!m) {
-            print(run.con, "%s is not a complete module: its header or data reach past the end of the file.\n",
+            print(run.con,
+                  "%s is not a complete module: its header or data reach past the end of the file.\n",
                   name.c_str());
             return std::nullopt;
         }
@@ -128,7 +137,8 @@ bool same_content(cli::Run& run, const codec::ModuleInfo& existing, const NewRom
     if (!contents) return false;
     const ByteView old = first_bytes(*contents, kFamilyReadLimit);
     if (rom.code == option::kIsa)
-        return rom.content.size() <= old.size() && std::equal(rom.content.begin(), rom.content.end(), old.begin());
+        return rom.content.size() <= old.size() &&
+               std::equal(rom.content.begin(), rom.content.end(), old.begin());
     const auto old_key = acpi ? acpi_key(old) : pci_key(old);
     return rom.key && old_key && *rom.key == *old_key;
 }
@@ -170,7 +180,8 @@ WalkResult walk(cli::Run& run, const cli::Item& item, const NewRom& rom) {
                 used[id - kFirstSlot] = true;
                 if (id == r.target) {
                     do ++r.target;
-                    while (r.target - kFirstSlot < static_cast<int>(kSlotCount) && used[r.target - kFirstSlot]);
+                    while (r.target - kFirstSlot < static_cast<int>(kSlotCount) &&
+                           used[r.target - kFirstSlot]);
                 }
             }
             if (item.option_code == option::kVga && r.target > kLastVga) {
@@ -228,8 +239,8 @@ ItemResult add_module(cli::Run& run, const cli::Item& item) {
     if (code == option::kNcCpuCode) return place_ncpucode(run, item) ? ItemResult{} : kFailed;
     if (code == option::kTopHole) return place_top_hole(run, item) ? ItemResult{} : kFailed;
     if (code == option::kCals) {
-        const Bytes module =
-            codec::pack(item.component, 0, item.component_name, item.type.type_id_text, run.encoder(), run.con);
+        const Bytes module = codec::pack(item.component, 0, item.component_name, item.type.type_id_text,
+                                         run.encoder(), run.con);
         print(run.con, "%s compressed size is ... %.2fK\n", item.component_name.c_str(),
               static_cast<double>(module.size()) / 1024.0);
         return {.failed = false, .end_loop = true};
@@ -262,13 +273,15 @@ ItemResult add_module(cli::Run& run, const cli::Item& item) {
         // The segment goes over the type ID suffix, outside the header sum
         // (readers clear the suffix before they check it). Only its 16 bits
         // are written: the type ID behind it must stay the slot's.
-        image::write_u16(module, codec::field::kTypeSuffix, static_cast<std::uint16_t>(item.type.isa_segment));
+        image::write_u16(module, codec::field::kTypeSuffix,
+                         static_cast<std::uint16_t>(item.type.isa_segment));
     }
     if (code == option::kNoCompress) {
         const std::size_t before = module.size();
         module = align_stored_data(std::move(module), w.pos);
         if (module.size() != before)
-            print(run.con, "Combine %s file to %s...\n", item.component_name.c_str(), run.settings.image_name.c_str());
+            print(run.con, "Combine %s file to %s...\n", item.component_name.c_str(),
+                  run.settings.image_name.c_str());
     }
     const auto info = codec::module_at(module, 0);
     if (!info) throw Fatal("Internal error: a prepared module is not a module.\n", 1);

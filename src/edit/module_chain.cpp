@@ -27,14 +27,19 @@ void remove_module(cli::Run& run, std::uint64_t pos, std::uint64_t length, std::
     limit = std::min<std::uint64_t>(limit, bytes.size());
     std::uint64_t src = pos + length;
     std::uint64_t dst = pos;
+    std::uint64_t moved_end = dst;
     while (src < limit) {
         const auto m = codec::module_at(bytes, src);
-        if (!m || src + m->step() > limit) break;
-        image::move_within(bytes, dst, src, m->step());
+        if (!m || src + m->length() > limit) break;
+        // A stored module may end right at the limit: its separator byte,
+        // which is not part of it, then lies beyond.
+        const std::uint64_t n = std::min<std::uint64_t>(m->step(), limit - src);
+        image::move_within(bytes, dst, src, n);
+        moved_end = dst + n;
         src += m->step();
         dst += m->step();
     }
-    if (dst < limit) image::fill(bytes, dst, limit - dst, 0xFF);
+    if (moved_end < limit) image::fill(bytes, moved_end, limit - moved_end, 0xFF);
     run.flags.modules_moved = true;
 }
 

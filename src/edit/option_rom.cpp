@@ -2,10 +2,12 @@
 
 namespace kitra::edit {
 
-using image::ByteView;
 using image::Bytes;
+using image::ByteView;
 
-bool has_rom_signature(ByteView rom) { return rom.size() >= 2 && rom[0] == 0x55 && rom[1] == 0xAA; }
+bool has_rom_signature(ByteView rom) {
+    return rom.size() >= 2 && rom[0] == 0x55 && rom[1] == 0xAA;
+}
 
 bool isa_rom_sum_ok(ByteView rom) {
     if (rom.size() < 3) return false;
@@ -15,7 +17,8 @@ bool isa_rom_sum_ok(ByteView rom) {
 
 namespace {
 
-std::optional<Bytes> key_of(ByteView data, std::initializer_list<std::pair<std::uint64_t, std::uint64_t>> fields) {
+std::optional<Bytes> key_of(ByteView data,
+                            std::initializer_list<std::pair<std::uint64_t, std::uint64_t>> fields) {
     Bytes key;
     for (auto [offset, length] : fields) {
         if (!image::in_range(data, offset, length)) return std::nullopt;
@@ -33,6 +36,8 @@ std::optional<Bytes> pci_key(ByteView rom) {
     return key_of(rom, {{*pointer + 4u, 4}, {*pointer + 14u, 2}});
 }
 
-std::optional<Bytes> acpi_key(ByteView table) { return key_of(table, {{0, 4}, {10, 6}, {16, 8}}); }
+std::optional<Bytes> acpi_key(ByteView table) {
+    return key_of(table, {{0, 4}, {10, 6}, {16, 8}});
+}
 
 }  // namespace kitra::edit

@@ -8,16 +8,20 @@ namespace kitra::edit {
 
 namespace {
 
-using image::ByteView;
 using image::Bytes;
+using image::ByteView;
 
 constexpr std::string_view kNcpucodeMarker = "*ALIN16*";
 constexpr std::string_view kNcpucodeName = "NCPUCODE.BIN";
 constexpr std::string_view kTopHoleMarker = "$TopHole";
 constexpr std::string_view kTopHoleName = "TOP_HOLE.BIN";
 
-bool has_ncpucode(const image::Layout& l) { return l.ncpucode_present && l.ncpucode_size != 0; }
-bool has_top_hole(const image::Layout& l) { return l.top_hole_size != 0; }
+bool has_ncpucode(const image::Layout& l) {
+    return l.ncpucode_present && l.ncpucode_size != 0;
+}
+bool has_top_hole(const image::Layout& l) {
+    return l.top_hole_size != 0;
+}
 
 // The data of an area as the image holds it (cut at the image's end).
 Bytes area_data(const cli::Run& run, std::uint64_t start, std::uint64_t size) {
@@ -28,7 +32,8 @@ Bytes area_data(const cli::Run& run, std::uint64_t start, std::uint64_t size) {
 void erase_area(cli::Run& run, std::uint64_t start, std::uint64_t size) {
     const ByteView all = run.image.bytes;
     if (start >= all.size()) return;
-    image::fill(run.image.bytes, start, std::min<std::uint64_t>(size + kTrailerSize, all.size() - start), 0xFF);
+    image::fill(run.image.bytes, start, std::min<std::uint64_t>(size + kTrailerSize, all.size() - start),
+                0xFF);
 }
 
 bool fits_in_image(cli::Run& run, std::uint64_t start, std::uint64_t size) {
@@ -57,7 +62,8 @@ bool place_ncpucode(cli::Run& run, const cli::Item& item) {
     const ByteView file = item.component;
     if (file.size() >= 10 && file[0] == 'M' && file[1] == 'Z') {
         const std::uint64_t body = std::uint64_t{image::read_u16(file, 8)} * 16;
-        if (body < file.size()) data.insert(data.end(), file.begin() + static_cast<std::ptrdiff_t>(body), file.end());
+        if (body < file.size())
+            data.insert(data.end(), file.begin() + static_cast<std::ptrdiff_t>(body), file.end());
     }
     platform::print(run.con, "Combine %s file to %s...\n", std::string(kNcpucodeName).c_str(),
                     run.settings.image_name.c_str());

@@ -95,6 +95,8 @@ std::uint8_t sum8(ByteView b);
 inline ByteView view_of(std::string_view s) {
     return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
 }
-inline std::string text_of(ByteView b) { return std::string(b.begin(), b.end()); }
+inline std::string text_of(ByteView b) {
+    return std::string(b.begin(), b.end());
+}
 
 }  // namespace kitra::image

@@ -22,11 +22,13 @@ std::string open_failure_text(const std::string& path, OpenFailure failure) {
             return platform::format("%s file not found", path.c_str());
         case OpenFailure::TooSmall:
             return platform::format(
-                "%s is too small for a system BIOS image (at least 128 KB). The image will be left unmodified.\n",
+                "%s is too small for a system BIOS image (at least 128 KB). The image will be left "
+                "unmodified.\n",
                 path.c_str());
         case OpenFailure::TooLarge:
             return platform::format(
-                "%s is too large for a system BIOS image (at most 4 GB). The image will be left unmodified.\n",
+                "%s is too large for a system BIOS image (at most 4 GB). The image will be left "
+                "unmodified.\n",
                 path.c_str());
     }
     return {};

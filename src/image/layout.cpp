@@ -15,10 +15,16 @@ constexpr std::uint32_t kBs1Address = 11;
 constexpr std::uint32_t kBs1Flags = 15;
 constexpr std::uint8_t kTopHoleEnabledBit = 0x10;
 
-std::uint16_t word_or_zero(ByteView image, std::uint64_t off) { return try_read_u16(image, off).value_or(0); }
-std::uint32_t dword_or_zero(ByteView image, std::uint64_t off) { return try_read_u32(image, off).value_or(0); }
+std::uint16_t word_or_zero(ByteView image, std::uint64_t off) {
+    return try_read_u16(image, off).value_or(0);
+}
+std::uint32_t dword_or_zero(ByteView image, std::uint64_t off) {
+    return try_read_u32(image, off).value_or(0);
+}
 
-bool valid_address(std::uint32_t address) { return address != 0 && address != 0xFFFFFFFF; }
+bool valid_address(std::uint32_t address) {
+    return address != 0 && address != 0xFFFFFFFF;
+}
 
 void read_bootblock_record(ByteView image, std::uint32_t marker, Layout& l) {
     l.bbss_found = true;
@@ -165,7 +171,8 @@ std::variant<Layout, std::string> discover_layout(ByteView image, std::uint32_t 
                 }
             }
         }
-        if (!found) return std::string("No system BIOS module (\"-lh5-\") in this image: it cannot be used.\n");
+        if (!found)
+            return std::string("No system BIOS module (\"-lh5-\") in this image: it cannot be used.\n");
         l.system_bios_offset = *found;
         l.walk_start = *found + std::max<std::uint32_t>(0x10000, system_bios_span(image, *found));
     }

@@ -26,7 +26,9 @@ constexpr std::uint32_t kCpuMicrocodeType = 0x4001;
 const char kColumnHeads[] = " No. Item-Name         Original-Size   Compressed-Size Original-File-Name \n";
 const char kRule[] = "================================================================================";
 
-float kilobytes(std::uint32_t value) { return static_cast<float>(value) / 1024.0f; }
+float kilobytes(std::uint32_t value) {
+    return static_cast<float>(value) / 1024.0f;
+}
 
 // The fields of a header as the listing reads them: straight from the image,
 // with bytes past its end read as 0.
@@ -47,7 +49,8 @@ RawHeader raw_header(ByteView image, std::uint64_t off) {
     h.original_size = try_read_u32(image, off + codec::field::kOriginalSize).value_or(0);
     h.type_suffix = try_read_u16(image, off + codec::field::kTypeSuffix).value_or(0);
     h.type_id = try_read_u16(image, off + codec::field::kTypeId).value_or(0);
-    const std::uint64_t n = off + codec::field::kNameLength < image.size() ? image[off + codec::field::kNameLength] : 0;
+    const std::uint64_t n =
+        off + codec::field::kNameLength < image.size() ? image[off + codec::field::kNameLength] : 0;
     const ByteView name = clipped(image, off + codec::field::kName, n);
     h.name = text_of(name);
     return h;
@@ -72,7 +75,8 @@ void print_row(Console& con, std::uint8_t number, const std::string& name, std::
     print(con, "%s\n", c_string(stored_name).c_str());
 }
 
-void print_special_row(Console& con, ByteView image, const char* name, std::uint32_t start, std::uint32_t size) {
+void print_special_row(Console& con, ByteView image, const char* name, std::uint32_t start,
+                       std::uint32_t size) {
     if (size == 0) return;
     write(con, name);
     print_sizes(con, size, size);
@@ -82,7 +86,8 @@ void print_special_row(Console& con, ByteView image, const char* name, std::uint
 }
 
 void print_report_line(Console& con, const char* label, std::uint32_t value) {
-    print(con, "%s%1X%04Xh(%.2fK)\n", label, value >> 16, value & 0xFFFF, static_cast<double>(kilobytes(value)));
+    print(con, "%s%1X%04Xh(%.2fK)\n", label, value >> 16, value & 0xFFFF,
+          static_cast<double>(kilobytes(value)));
 }
 
 void print_bootblock_vga_row(Console& con, ByteView image, const Layout& l) {
@@ -113,8 +118,8 @@ void print_arena(Console& con, ByteView image, const Layout& l, const std::strin
     while (codec::has_module_mark(image, pos)) {
         const RawHeader h = raw_header(image, pos);
         if (h.step() == 0xFFFFFFFF) break;
-        print_row(con, ++row, cli::bootblock_listing_name(h.type_id, h.type_suffix), h.original_size, h.step(),
-                  h.name);
+        print_row(con, ++row, cli::bootblock_listing_name(h.type_id, h.type_suffix), h.original_size,
+                  h.step(), h.name);
         pos += std::uint64_t{h.header_size} + h.packed_size + 3;
         if (pos >= static_cast<std::uint32_t>(arena_end - 64)) break;
     }
@@ -123,7 +128,8 @@ void print_arena(Console& con, ByteView image, const Layout& l, const std::strin
 }  // namespace
 
 std::string size_field(std::uint32_t value) {
-    return platform::format("%01X%04Xh(%.2fK)", value >> 16, value & 0xFFFF, static_cast<double>(kilobytes(value)));
+    return platform::format("%01X%04Xh(%.2fK)", value >> 16, value & 0xFFFF,
+                            static_cast<double>(kilobytes(value)));
 }
 
 void print_listing(ByteView image, const Layout& l, const std::string& image_name, Console& con) {
@@ -183,12 +189,15 @@ void print_listing(ByteView image, const Layout& l, const std::string& image_nam
     }
     print_report_line(con, "  Remain compress code space = ", remain);
     if (top_hole) {
-        const std::uint32_t e = l.ncpucode_present && l.ncpucode_offset >= l.top_hole_start ? l.ncpucode_offset
-                                                                                            : l.compressed_limit;
-        print_report_line(con, "  Top Hole wasted code space = ", e - l.top_hole_start - l.top_hole_size - 32);
+        const std::uint32_t e = l.ncpucode_present && l.ncpucode_offset >= l.top_hole_start
+                                    ? l.ncpucode_offset
+                                    : l.compressed_limit;
+        print_report_line(con,
+                          "  Top Hole wasted code space = ", e - l.top_hole_start - l.top_hole_size - 32);
     }
 
-    if (line_search_probe(image, l.base_window, "BtBkVgaRom") || line_search_probe(image, l.base_window, "*BT-VGA*"))
+    if (line_search_probe(image, l.base_window, "BtBkVgaRom") ||
+        line_search_probe(image, l.base_window, "*BT-VGA*"))
         write(con, "\n ****** On Board VGA ROM In BootBlock ******\n");
     regions::print_nvidia_lines(image, l, con);
 

@@ -9,13 +9,10 @@
 #include "image/layout.h"
 #include "platform/console.h"
 
-namespace kitra::codec {
-class Encoder;
-}
-
 namespace kitra::image {
 
-void print_listing(ByteView image, const Layout& layout, const std::string& image_name, platform::Console& con);
+void print_listing(ByteView image, const Layout& layout, const std::string& image_name,
+                   platform::Console& con);
 
 // "%01X%04Xh(%.2fK)": the high and low 16 bits in hexadecimal, then
 // kilobytes in single precision, the form every size of the listing takes.

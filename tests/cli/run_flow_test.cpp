@@ -28,7 +28,9 @@ struct Fixture {
     TempDir dir;
     Bytes image_bytes = base_image().bytes;
     Fixture() { write("bios.bin", image_bytes); }
-    void write(const std::string& name, const Bytes& bytes) { ASSERT_TRUE(platform::write_file(dir.file(name), bytes)); }
+    void write(const std::string& name, const Bytes& bytes) {
+        ASSERT_TRUE(platform::write_file(dir.file(name), bytes));
+    }
     Bytes image() { return *platform::read_file(dir.file("bios.bin")); }
     testing::Outcome run(std::vector<std::string> args) {
         args.insert(args.begin(), "bios.bin");
@@ -128,9 +130,10 @@ TEST(RunFlow, ImageThatCannotBeUsedEndsWithStatusOneOnlyWithErr) {
     EXPECT_EQ(o.status, 1);
     ASSERT_TRUE(platform::write_file(dir.file("small.bin"), Bytes(0x1000, 0xFF)));
     o = run_kitra({"small.bin", "/D"}, dir.path);
-    EXPECT_EQ(o.out, kBanner +
-                         "small.bin is too small for a system BIOS image (at least 128 KB). The image will be left "
-                         "unmodified.\n");
+    EXPECT_EQ(o.out,
+              kBanner +
+                  "small.bin is too small for a system BIOS image (at least 128 KB). The image will be left "
+                  "unmodified.\n");
 }
 
 TEST(RunFlow, ListingRunChangesNothingAndNamesTheImageFromLast) {

@@ -32,7 +32,9 @@ ImageBuilder base_image() {
     return b;
 }
 
-Bytes area(const Bytes& image) { return Bytes(image.begin(), image.begin() + kAreaEnd); }
+Bytes area(const Bytes& image) {
+    return Bytes(image.begin(), image.begin() + kAreaEnd);
+}
 
 Bytes packed(const Bytes& data, const std::string& name, const std::string& type, int mode = 0) {
     static codec::Encoder encoder;
@@ -58,7 +60,9 @@ Bytes with_type(Bytes module, std::uint16_t type) {
 
 struct Fixture {
     TempDir dir;
-    void write(const std::string& name, const Bytes& bytes) { ASSERT_TRUE(platform::write_file(dir.file(name), bytes)); }
+    void write(const std::string& name, const Bytes& bytes) {
+        ASSERT_TRUE(platform::write_file(dir.file(name), bytes));
+    }
     Bytes image() { return *platform::read_file(dir.file("bios.bin")); }
     testing::Outcome run(std::vector<std::string> args, const std::string& input = "") {
         args.insert(args.begin(), "bios.bin");
@@ -105,12 +109,14 @@ TEST(AddModule, SeventhVgaRomIsRefusedAndChangesNothing) {
     ImageBuilder b = base_image();
     std::uint64_t at = kWalkStart;
     for (std::uint16_t slot = 0; slot < 6; ++slot)
-        at = b.put_module(at, stored_module("v.rom", "408" + std::to_string(slot) + ":0", option_rom(0x10DE, slot, 1, slot)));
+        at = b.put_module(at, stored_module("v.rom", "408" + std::to_string(slot) + ":0",
+                                            option_rom(0x10DE, slot, 1, slot)));
     f.write("bios.bin", b.bytes);
     f.write("seven.rom", option_rom(0x10DE, 7, 1, 7));
     const auto o = f.run({"/vga", "seven.rom", "/err"});
     EXPECT_EQ(o.status, 1);
-    EXPECT_NE(o.out.find("WARNING : VGA ROM Max 6 slots.\n!!! Combine VGA have some error.\n"), std::string::npos)
+    EXPECT_NE(o.out.find("WARNING : VGA ROM Max 6 slots.\n!!! Combine VGA have some error.\n"),
+              std::string::npos)
         << o.out;
     EXPECT_EQ(f.image(), b.bytes);
 }
@@ -198,9 +204,10 @@ TEST(AddModule, ModuleEndingExactlyAtTheLimitFitsOneByteMoreDoesNot) {
             EXPECT_EQ(o.status, 0) << o.out;
             EXPECT_EQ(f.image()[kAreaEnd - 1], 0x5A);
         } else {
-            EXPECT_EQ(o.out, kBanner + "Combine big.bin file to bios.bin...\n"
-                                       "bios.bin have not enough space for adding ROM. (Over 0001h bytes)\n\n"
-                                       "\n!!! Combine OEM0 have some error.\n");
+            EXPECT_EQ(o.out, kBanner +
+                                 "Combine big.bin file to bios.bin...\n"
+                                 "bios.bin have not enough space for adding ROM. (Over 0001h bytes)\n\n"
+                                 "\n!!! Combine OEM0 have some error.\n");
             EXPECT_EQ(o.status, 28);
             EXPECT_EQ(f.image(), base_image().bytes);
         }
@@ -229,8 +236,9 @@ TEST(AddModule, TopHoleBelowTheChainEndIsRefusedWithTheDistance) {
     f.write("hole.bin", Bytes(0x100, 7));
     // 0xFFFD1000 in a 256 KiB image is file offset 0x11000: 0x21 bytes into the chain.
     const auto o = f.run({"/TopHole:FFFD1000", "hole.bin", "/err"});
-    EXPECT_EQ(o.out, kBanner + "bios.bin have not enough space for adding ROM. (Over 0021h bytes)\n\n"
-                               "\n!!! Combine TOPHOLE have some error.\n");
+    EXPECT_EQ(o.out, kBanner +
+                         "bios.bin have not enough space for adding ROM. (Over 0021h bytes)\n\n"
+                         "\n!!! Combine TOPHOLE have some error.\n");
     EXPECT_EQ(f.image(), b.bytes);
 }
 

@@ -52,7 +52,8 @@ TEST(ImageModulesLha, ModulesWrittenIntoAnImageExtractWithLha) {
         const std::string path = out.file("m" + std::to_string(count) + ".lzh");
         ASSERT_TRUE(platform::write_file(path, archive));
         EXPECT_EQ(std::system(("lha t " + path + " >/dev/null 2>&1").c_str()), 0) << m->name;
-        EXPECT_EQ(std::system(("cd " + out.path.string() + " && lha xq " + path + " >/dev/null 2>&1").c_str()), 0);
+        EXPECT_EQ(
+            std::system(("cd " + out.path.string() + " && lha xq " + path + " >/dev/null 2>&1").c_str()), 0);
         const auto extracted = platform::read_file(out.file(m->name));
         ASSERT_TRUE(extracted) << m->name;
         EXPECT_EQ(*extracted, inputs[count].second) << m->name;

@@ -472,9 +472,7 @@ TEST(Release, ModuleReachingPastTheModuleLimitIsRefused) {
 // A stored module is copied without its separator byte, so one may end
 // exactly at the module limit with its separator position belonging to the
 // area above. Closing the chain must move it like any other.
-// Disabled until remove_module moves a last module whose separator lies at
-// the limit instead of erasing it.
-TEST(Release, DISABLED_StoredModuleEndingAtTheLimitMovesDown) {
+TEST(Release, StoredModuleEndingAtTheLimitMovesDown) {
     Chain ch;
     const std::uint64_t v_at = ch.b.put_module(kWalkStart, ch.a);
     const std::uint64_t z_at = ch.b.put_module(v_at, ch.v);

@@ -65,7 +65,8 @@ TEST(Listing, SystemBiosRowCountsAtLeast64KAndOneMoreAbove) {
     b.put(0, stored_module("sys.rom", "5000:0", Bytes(0x12345 - 32 - 3, 0)));
     b.put_bootblock_record(0x20100, 0, 0x1000, 0xE000, 0x2000);
     const std::string text = listing_of(b.bytes);
-    EXPECT_NE(text.find("System BIOS       12322h(72.78K) 12346h(72.82K) sys.rom\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("System BIOS       12322h(72.78K) 12346h(72.82K) sys.rom\n"), std::string::npos)
+        << text;
 }
 
 TEST(Listing, ModulesOfEveryFamilyThenStopAtErasedPackedSize) {
@@ -78,20 +79,16 @@ TEST(Listing, ModulesOfEveryFamilyThenStopAtErasedPackedSize) {
     write_u32(erased, 7, 0xFFFFFFFF);
     b.put(at, erased);
     const std::string row = "  00010h(0.02K)    00031h(0.05K)   a.rom\n";
-    EXPECT_EQ(listing_of(b.bytes),
-              kHead +
-                  "  0. System BIOS       00100h(0.25K) 10000h(64.00K) sys.rom\n"
-                  "  1. VGA ROM[1]      " + row +
-                  "  2. PCI ROM[Z]      " + row +
-                  "  3. ISA ROM[4]      " + row +
-                  "  4. ACPI SDT ROM[J] " + row +
-                  "  5. GROUP ROM[ 5]   " + row +
-                  "  6. Other(3010:0000)" + row +
-                  "  7. Other(8000:0000)" + row +
-                  "  8. CPU micro code  " + row +
-                  "  Total compress code space  = 2E000h(184.00K)\n"
-                  "  Total compressed code size = 10188h(64.38K)\n"
-                  "  Remain compress code space = 1DE78h(119.62K)\n");
+    EXPECT_EQ(listing_of(b.bytes), kHead +
+                                       "  0. System BIOS       00100h(0.25K) 10000h(64.00K) sys.rom\n"
+                                       "  1. VGA ROM[1]      " +
+                                       row + "  2. PCI ROM[Z]      " + row + "  3. ISA ROM[4]      " + row +
+                                       "  4. ACPI SDT ROM[J] " + row + "  5. GROUP ROM[ 5]   " + row +
+                                       "  6. Other(3010:0000)" + row + "  7. Other(8000:0000)" + row +
+                                       "  8. CPU micro code  " + row +
+                                       "  Total compress code space  = 2E000h(184.00K)\n"
+                                       "  Total compressed code size = 10188h(64.38K)\n"
+                                       "  Remain compress code space = 1DE78h(119.62K)\n");
 }
 
 // A microcode area and a top hole, each data followed by its 32-byte trailer.

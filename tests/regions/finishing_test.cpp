@@ -456,6 +456,16 @@ TEST(Finishing, BalanceAreaPastTheEndIsRefused) {
               "unmodified.\n");
 }
 
+TEST(Finishing, MarkedBalanceAreaAtTheEndNeedNotFitWhole) {
+    ImageBuilder b = normal_image();
+    b.put_text(kLength - 4, "IMD$");
+    const Finished after = finish(b.bytes, [](cli::Run& run) {
+        run.component_mark = true;
+        run.layout.image_checksum_word = kLength - 4;
+    });
+    EXPECT_TRUE(subset(changed_offsets(b.bytes, after.bytes), {kSumByte, kFollowerByte}));
+}
+
 TEST(Finishing, OddBalanceWordIsRefused) {
     EXPECT_EQ(
         refusal(normal_image().bytes,

@@ -37,8 +37,10 @@ Bytes pseudo_random_bytes(std::size_t size, std::uint32_t seed) {
 
 Bytes code_like(std::size_t size, std::uint32_t seed) {
     const Bytes noise = pseudo_random_bytes(size, seed);
-    static const std::uint8_t kPatterns[][4] = {
-        {0x66, 0x8B, 0x46, 0x00}, {0xE8, 0x00, 0x00, 0x90}, {0x0F, 0xB6, 0xC0, 0xC3}, {0xB8, 0x00, 0x10, 0x50}};
+    static const std::uint8_t kPatterns[][4] = {{0x66, 0x8B, 0x46, 0x00},
+                                                {0xE8, 0x00, 0x00, 0x90},
+                                                {0x0F, 0xB6, 0xC0, 0xC3},
+                                                {0xB8, 0x00, 0x10, 0x50}};
     Bytes out(size);
     for (std::size_t i = 0; i < size; i += 4)
         for (std::size_t k = 0; k < 4 && i + k < size; ++k)
@@ -92,7 +94,8 @@ std::uint64_t ImageBuilder::put_module(std::uint64_t offset, ByteView module) {
 }
 
 ImageBuilder& ImageBuilder::put_bootblock_record(std::uint64_t offset, std::uint16_t w6, std::uint16_t w8,
-                                                 std::uint16_t w12, std::uint16_t w18, std::uint8_t flag_byte) {
+                                                 std::uint16_t w12, std::uint16_t w18,
+                                                 std::uint8_t flag_byte) {
     if (offset >= 26) put_u8(offset - 26, flag_byte);
     put_text(offset, "*BBSS*");
     put_u16(offset + 6, w6);

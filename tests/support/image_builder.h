@@ -10,8 +10,8 @@
 
 namespace kitra::testing {
 
-using image::ByteView;
 using image::Bytes;
+using image::ByteView;
 
 // A stored ("-lh0-") module: header, contents, separator byte 0x00.
 Bytes stored_module(std::string_view name, std::string_view type_id_text, ByteView contents);
@@ -45,8 +45,8 @@ struct ImageBuilder {
 
     // "*BBSS*" at `offset` with its words +6, +8, +12, +18 and the flag byte
     // 26 bytes before it.
-    ImageBuilder& put_bootblock_record(std::uint64_t offset, std::uint16_t w6, std::uint16_t w8, std::uint16_t w12,
-                                       std::uint16_t w18, std::uint8_t flag_byte = 0);
+    ImageBuilder& put_bootblock_record(std::uint64_t offset, std::uint16_t w6, std::uint16_t w8,
+                                       std::uint16_t w12, std::uint16_t w18, std::uint8_t flag_byte = 0);
     // "*BS1" at `offset` with the microcode address at +11 and the flag byte at +15.
     ImageBuilder& put_bs1_record(std::uint64_t offset, std::uint32_t address, std::uint8_t flags = 0);
     // A 32-byte special-area trailer: marker, size, 0, 12-byte name, 0.
