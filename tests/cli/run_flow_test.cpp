@@ -147,3 +147,39 @@ TEST(RunFlow, ListingRunChangesNothingAndNamesTheImageFromLast) {
 
 }  // namespace
 }  // namespace kitra::cli
+
+namespace kitra::cli {
+namespace {
+
+TEST(RunFlow, ListingThroughTheToolIsExactWhenPiped) {
+    Fixture f;
+    ImageBuilder b = base_image();
+    std::uint64_t at = b.put_module(0x10000, stored_module("vga.rom", "4080:0", Bytes(0x200, 1)));
+    Bytes logo = stored_module("logo.bmp", "4000:0", Bytes(0x100, 2));
+    image::write_u32(logo, codec::field::kOriginalSize, 0x1A2B3);
+    codec::update_header_sum(logo);
+    b.put_module(at, logo);
+    b.put_bs1_record(0x2A100, 0xFFFDE000, 0x10);  // microcode area at 0x1E000
+    b.put_trailer(0x1E000 + 0x800, "*ALIN16*", 0x800, "NCPUCODE.BIN");
+    b.put_trailer(0x1C000 + 0x1000, "$TopHole", 0x1000, "TOP_HOLE.BIN");
+    f.write("bios.bin", b.bytes);
+    const auto o = f.run({"/D"});
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(o.out, kBanner +
+                         "\n              ********     bios.bin BIOS component ********\n\n"
+                         " No. Item-Name         Original-Size   Compressed-Size Original-File-Name \n" +
+                         std::string(80, '=') +
+                         "  0. System BIOS       00100h(0.25K) 10000h(64.00K) sys.rom\n"
+                         "  1. VGA ROM[1]        00200h(0.50K)    00223h(0.53K)   vga.rom\n"
+                         "  2. LOGO BitMap       1A2B3h(104.67K)  00124h(0.29K)   logo.bmp\n"
+                         "(SP) TOPHOLE           01000h(4.00K)    01000h(4.00K)   TOP_HOLE.BIN\n"
+                         "(SP) NCPUCODE          00800h(2.00K)    00800h(2.00K)   NCPUCODE.BIN\n"
+                         "  Total compress code space  = 20000h(128.00K)\n"
+                         "  Total compressed code size = 11B87h(70.88K)\n"
+                         "  Remain compress code space = 0BCB9h(47.18K)\n"
+                         "  Top Hole wasted code space = 00FE0h(3.97K)\n");
+    EXPECT_EQ(f.image(), b.bytes);
+}
+
+}  // namespace
+}  // namespace kitra::cli
