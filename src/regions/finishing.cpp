@@ -118,12 +118,14 @@ void update_microcode_pointer(cli::Run& run) {
         const std::uint64_t pointer = *bs1 + kBs1Address;
         const ByteView old_view = image::slice(ByteView(image), pointer, 4);
         const image::Bytes old_bytes(old_view.begin(), old_view.end());
-        require_checksum_block(run);
+        if (run.layout.bbss_found) require_checksum_block(run);
         image::write_u32(image, pointer,
                          image::rom_address_of(run.layout.ncpucode_offset, run.layout.image_length));
         const std::uint8_t d = sum_change(image::slice(ByteView(image), pointer, 4), old_bytes);
-        add_to_byte(image, run.layout.checksum_block + kSumByte, d);
-        add_to_byte(image, run.layout.checksum_block + kFollowerByte, 2u * d);
+        if (run.layout.bbss_found) {
+            add_to_byte(image, run.layout.checksum_block + kSumByte, d);
+            add_to_byte(image, run.layout.checksum_block + kFollowerByte, 2u * d);
+        }
     }
     if (run.layout.extended_layout) refresh_bootblock_checksum(run);
 }
@@ -145,6 +147,10 @@ void finish_ncpucode(cli::Run& run) {
 // takes the sum byte's change. A checksum block below the system BIOS covers
 // nothing and gets the sum 0.
 void update_checksum_block(cli::Run& run) {
+    // Without a "*BBSS*" record the image names no checksum block; its
+    // default offset 0 lies inside the system BIOS module, which must not be
+    // written.
+    if (!run.layout.bbss_found) return;
     require_checksum_block(run);
     MutableByteView image = run.image.bytes;
     const std::uint64_t sum_at = std::uint64_t{run.layout.checksum_block} + kSumByte;

@@ -192,6 +192,18 @@ TEST(Finishing, ChecksumBlockBelowTheSystemBiosCoversNothing) {
     EXPECT_EQ(after.bytes[kFollowerByte], 0xD5u);  // 05h + (00h - 30h)
 }
 
+TEST(Finishing, WithoutBootblockRecordTheSystemBiosIsNotWrittenAsAChecksumBlock) {
+    ImageBuilder b(kLength);
+    b.put(0, pseudo_random_bytes(kLength, 3));
+    b.put(0, stored_module("sys.rom", "5000:0", pseudo_random_bytes(0x8000, 4)));
+    b.put_bs1_record(kBs1, 0xFFFFFFFF, 0);
+    const Finished after = finish(b.bytes, kAdded);
+    // Only the fixed balance word changes; offsets 4094 and 4095 of the
+    // system BIOS module keep their bytes.
+    EXPECT_TRUE(subset(changed_offsets(b.bytes, after.bytes), {kPlainBalanceWord, kPlainBalanceWord + 1}));
+    EXPECT_EQ(word_sum(after.bytes), 0u);
+}
+
 TEST(Finishing, ReleasedTopHoleIsErasedAndNoChecksumIsTouched) {
     ImageBuilder b = normal_image({.bs1_flags = 0x10});
     b.put_trailer(0x20000, "$TopHole", 0x1000, "TOPHOLE");
