@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "support/captured_console.h"
 #include "support/image_builder.h"
 
 namespace kitra::image {
@@ -13,27 +14,12 @@ namespace {
 using testing::ImageBuilder;
 using testing::stored_module;
 
-struct Capture {
-    char* data = nullptr;
-    std::size_t size = 0;
-    platform::Console con;
-    Capture() { con.out = open_memstream(&data, &size); }
-    ~Capture() {
-        std::fclose(con.out);
-        std::free(data);
-    }
-    std::string text() {
-        std::fflush(con.out);
-        return {data, size};
-    }
-};
-
 std::string listing_of(const Bytes& bytes, const std::string& name = "bios.bin") {
     auto found = discover_layout(bytes, 0, false);
     EXPECT_TRUE(std::holds_alternative<Layout>(found));
-    Capture c;
+    testing::CapturedConsole c;
     print_listing(bytes, std::get<Layout>(found), name, c.con);
-    return c.text();
+    return c.out();
 }
 
 const std::string kHead =

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "image/fatal.h"
+#include "support/captured_console.h"
 #include "support/image_builder.h"
 
 namespace kitra::regions {
@@ -18,21 +19,6 @@ using image::ByteView;
 using testing::ImageBuilder;
 using testing::pseudo_random_bytes;
 using testing::stored_module;
-
-struct Capture {
-    char* data = nullptr;
-    std::size_t size = 0;
-    platform::Console con;
-    Capture() { con.out = open_memstream(&data, &size); }
-    ~Capture() {
-        std::fclose(con.out);
-        std::free(data);
-    }
-    std::string text() {
-        std::fflush(con.out);
-        return {data, size};
-    }
-};
 
 // The sums the firmware checks, computed here on their own: little-endian
 // words from offset 0 (a trailing odd byte as a low byte), and bytes.
@@ -62,13 +48,13 @@ struct Finished {
 // Finishes `bytes` in a run with the layout found in them; `setup` sets what
 // the items of the run did.
 Finished finish(const Bytes& bytes, const std::function<void(cli::Run&)>& setup) {
-    Capture c;
+    testing::CapturedConsole c;
     cli::Settings settings;
     settings.image_name = "bios.bin";
     cli::Run run(settings, image::Image{"bios.bin", bytes, bytes}, layout_of(bytes), c.con);
     setup(run);
     finish_image(run);
-    return {run.image.bytes, c.text()};
+    return {run.image.bytes, c.out()};
 }
 
 // The text a refused finishing stops the run with.
