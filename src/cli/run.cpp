@@ -126,16 +126,16 @@ int item_loop(Run& run) {
         last_code = item.option_code;
 
         const int argument_index = index + 1 + item.type.type_words;
+        const auto word = [&](int i) -> const std::string& { return args[static_cast<std::size_t>(i)]; };
         // "/err" is a switch of the whole run, never an item's file name.
-        if (argument_index < argc && lookup_option(args[static_cast<std::size_t>(argument_index)]) == 0 &&
-            !equals_ignore_case(args[static_cast<std::size_t>(argument_index)], "/err")) {
-            item.argument = args[static_cast<std::size_t>(argument_index)];
+        if (argument_index < argc && lookup_option(word(argument_index)) == 0 &&
+            !equals_ignore_case(word(argument_index), "/err")) {
+            item.argument = word(argument_index);
             if (equals_ignore_case(item.argument, "release")) {
                 item.kind = ArgumentKind::Release;
             } else if (equals_ignore_case(item.argument, "extract")) {
                 item.kind = ArgumentKind::Extract;
-                if (argument_index + 1 < argc)
-                    item.extract_name = args[static_cast<std::size_t>(argument_index + 1)];
+                if (argument_index + 1 < argc) item.extract_name = word(argument_index + 1);
             } else {
                 item.kind = ArgumentKind::ComponentFile;
             }

@@ -22,8 +22,8 @@ using image::ByteView;
 using platform::print;
 namespace option = cli::option;
 
-constexpr std::uint64_t kRomReadLimit = 128 * 1024;    // ROM contents checked and compared
-constexpr std::uint64_t kFamilyReadLimit = 64 * 1024;  // contents read of a module already there
+constexpr std::uint64_t kRomReadLimit = std::uint64_t{128} * 1024;    // ROM contents checked and compared
+constexpr std::uint64_t kFamilyReadLimit = std::uint64_t{64} * 1024;  // contents read of a module already there
 constexpr std::uint16_t kFirstSlot = 0x4080;           // slot marks run from here ...
 constexpr std::size_t kSlotCount = 74;                 // ... to 0x40C9
 constexpr std::uint16_t kLastVga = 0x4085;

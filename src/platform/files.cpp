@@ -83,13 +83,9 @@ std::string replace_file_atomically(const std::string& path, const std::vector<s
     if (fd < 0) return std::strerror(errno);
     temp = name.data();
 
-    std::string reason;
-    if (!write_all(fd, bytes.data(), bytes.size(), options.fail_after_bytes))
-        reason = std::strerror(errno);
-    else if (::fchmod(fd, st.st_mode & 07777) != 0)
-        reason = std::strerror(errno);
-    else if (::fsync(fd) != 0)
-        reason = std::strerror(errno);
+    const bool written = write_all(fd, bytes.data(), bytes.size(), options.fail_after_bytes) &&
+                         ::fchmod(fd, st.st_mode & 07777) == 0 && ::fsync(fd) == 0;
+    std::string reason = written ? std::string() : std::strerror(errno);
     if (::close(fd) != 0 && reason.empty()) reason = std::strerror(errno);
     if (reason.empty() && ::rename(temp.c_str(), target.c_str()) != 0) reason = std::strerror(errno);
     if (!reason.empty()) {
