@@ -44,7 +44,7 @@ struct Session {
     unsigned read_into(unsigned at, unsigned n) {
         const auto take = static_cast<unsigned>(std::min<std::size_t>(n, input.size() - read_pos));
         const image::ByteView piece = input.subspan(read_pos, take);
-        std::memcpy(enc.text.data() + at, piece.data(), take);
+        if (take != 0) std::memcpy(enc.text.data() + at, piece.data(), take);  // an empty input has no data
         crc = crc16(piece, crc);
         read_pos += take;
         out.set_limit(read_pos);
