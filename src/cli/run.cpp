@@ -28,12 +28,19 @@ bool equals_ignore_case(std::string_view a, std::string_view b) {
            });
 }
 
-// Kinds whose place is the bootblock or a hole, and /BOI: their operations are
-// not part of this version. They report so and change nothing.
+// Kinds whose place is the bootblock or a hole, and the PE32 and memory-init
+// modules, which run in place and would need rebasing to their address:
+// their operations are not part of this version. They report so and change
+// nothing (adding such a module unrebased would give an image that boots
+// into the wrong code).
+bool kept_outside_the_chain(int code) {
+    using namespace option;
+    return code == kBtMem || is_pe32_boot(code) || (code >= kHole0 && code <= kHole7);
+}
 bool not_available(int code) {
     using namespace option;
-    return code == kBtVga || code == kNvmm || code == kNvpmu || code == kBtMem || is_pe32_boot(code) ||
-           (code >= kHole0 && code <= kHole7);
+    return kept_outside_the_chain(code) || code == kBtVga || code == kNvmm || code == kNvpmu || code == kMinit ||
+           code == kHtInit || is_pe32_main(code);
 }
 
 ItemResult report_not_available(Run& run, const Item& item) {
@@ -81,7 +88,7 @@ ItemResult run_item(Run& run, Item& item, int original_code) {
     using namespace option;
     if (item.kind == ArgumentKind::Release || item.kind == ArgumentKind::Extract) {
         image::reread_ncpucode_pointer(run.image.bytes, run.layout);
-        if (not_available(item.option_code)) return report_not_available(run, item);
+        if (kept_outside_the_chain(item.option_code)) return report_not_available(run, item);
         return edit::release_or_extract(run, item);
     }
     if (item.option_code == kList) {

@@ -183,3 +183,23 @@ TEST(RunFlow, ListingThroughTheToolIsExactWhenPiped) {
 
 }  // namespace
 }  // namespace kitra::cli
+
+namespace kitra::cli {
+namespace {
+
+TEST(RunFlow, KindsThisVersionDoesNotPlaceAreRefusedAndChangeNothing) {
+    Fixture f;
+    f.write("x.bin", Bytes(64, 4));
+    for (const char* option : {"/1PE32", "/MINIT", "/HOLE3", "/BTMEM"}) {
+        const auto o = f.run({option, "x.bin", "/err"});
+        EXPECT_EQ(o.out, kBanner + option +
+                             " is not supported by this version of kitra; the image is left unmodified for it.\n"
+                             "\n!!! Combine " +
+                             std::string(option + 1) + " have some error.\n");
+        EXPECT_NE(o.status, 0);
+        EXPECT_EQ(f.image(), f.image_bytes);
+    }
+}
+
+}  // namespace
+}  // namespace kitra::cli
