@@ -151,7 +151,9 @@ inline image::Bytes read_file(const std::filesystem::path& p) {
 }
 
 inline std::string quoted(const std::filesystem::path& p) {
-    return "'" + p.string() + "'";
+    std::string text = "'";
+    text.append(p.string()).push_back('\'');
+    return text;
 }
 
 // Runs a shell command; returns its exit status (-1 when it did not exit).
