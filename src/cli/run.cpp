@@ -118,6 +118,7 @@ int item_loop(Run& run) {
     const int argc = static_cast<int>(args.size());
     int index = run.settings.first_option_index;
     int last_code = 0;
+    image::Bytes before;
     while (index < argc) {
         const int code = lookup_option(args[static_cast<std::size_t>(index)]);
         if (code == option::kBoi) {
@@ -149,8 +150,10 @@ int item_loop(Run& run) {
         }
 
         // An item that fails changes nothing: whatever it did to the image
-        // before it failed is undone.
-        const image::Bytes before = run.image.bytes;
+        // before it failed is undone. Until an item changes the image, the
+        // image as read is that state; after, one buffer is kept for it.
+        const bool unchanged = !run.image.changed();
+        if (!unchanged) before = run.image.bytes;
         const FinishFlags flags_before = run.flags;
         ItemResult result;
         if (item.type.isa_segment_bad && item.kind == ArgumentKind::ComponentFile)
@@ -158,7 +161,7 @@ int item_loop(Run& run) {
         else
             result = run_item(run, item, code);
         if (result.failed) {
-            run.image.bytes = before;
+            run.image.bytes = unchanged ? run.image.original : before;
             const bool not_done = run.flags.ncpucode_not_done;
             run.flags = flags_before;
             run.flags.ncpucode_not_done = not_done;

@@ -90,7 +90,11 @@ bool matches(ByteView b, std::uint64_t off, std::string_view text);
 // The same, letters compared without regard to case.
 bool matches_ignore_case(ByteView b, std::uint64_t off, std::string_view text);
 
+// The 8-bit sum of the bytes.
 std::uint8_t sum8(ByteView b);
+// The 16-bit sum of the bytes read as little-endian words from the first; a
+// trailing odd byte counts as the low byte of a last word.
+std::uint16_t sum16_le(ByteView b);
 
 inline ByteView view_of(std::string_view s) {
     return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};

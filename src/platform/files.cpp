@@ -15,7 +15,14 @@ namespace kitra::platform {
 std::optional<std::vector<std::uint8_t>> read_file(const std::string& path) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (f == nullptr) return std::nullopt;
+    // Read in one piece of the file's size (images are megabytes: growing a
+    // buffer piece by piece would touch every page several times), then
+    // whatever the file grew by meanwhile.
     std::vector<std::uint8_t> bytes;
+    struct stat st {};
+    if (::fstat(fileno(f), &st) == 0 && st.st_size > 0) bytes.resize(static_cast<std::size_t>(st.st_size));
+    std::size_t size = std::fread(bytes.data(), 1, bytes.size(), f);
+    bytes.resize(size);
     std::uint8_t chunk[65536];
     std::size_t got = 0;
     while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + got);

@@ -62,17 +62,6 @@ void add_to_byte(MutableByteView image, std::uint64_t offset, unsigned change) {
     image::write_u8(image, offset, static_cast<std::uint8_t>(image::read_u8(image, offset) + change));
 }
 
-// The 16-bit sum of the image read as little-endian words from offset 0. A
-// trailing odd byte counts as the low byte of a last word whose high byte is
-// 0, as if the image were padded to a word boundary.
-std::uint16_t word_sum(ByteView image) {
-    unsigned sum = 0;
-    std::size_t i = 0;
-    for (; i + 1 < image.size(); i += 2) sum += image[i] | (image[i + 1] << 8);
-    if (i < image.size()) sum += image[i];
-    return static_cast<std::uint16_t>(sum);
-}
-
 // Steps that write into the checksum block need both of its checksum bytes.
 void require_checksum_block(const cli::Run& run) {
     require_area(run.image.bytes, "checksum block", run.layout.checksum_block, kFollowerByte + 1);
@@ -179,7 +168,7 @@ std::uint64_t balance_word_offset(const cli::Run& run) {
 }
 
 void balance_words(MutableByteView image, std::uint64_t offset) {
-    const std::uint16_t s = word_sum(image);
+    const std::uint16_t s = image::sum16_le(image);
     image::write_u16(image, offset, static_cast<std::uint16_t>(image::read_u16(image, offset) - s));
 }
 
