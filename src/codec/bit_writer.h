@@ -27,6 +27,16 @@ class BitWriter {
     }
     // Moves the completed bytes out (partial bits stay).
     void flush() {
+        if (bits_ >= 32 && packed_ + 4 <= limit_) {
+            // Four bytes that all fit under the limit: the common case.
+            bits_ -= 32;
+            const auto word = static_cast<std::uint32_t>(acc_ >> bits_);
+            const std::uint8_t bytes[4] = {
+                static_cast<std::uint8_t>(word >> 24), static_cast<std::uint8_t>(word >> 16),
+                static_cast<std::uint8_t>(word >> 8), static_cast<std::uint8_t>(word)};
+            out_.insert(out_.end(), bytes, bytes + 4);
+            packed_ += 4;
+        }
         while (bits_ >= 8) {
             bits_ -= 8;
             const auto byte = static_cast<std::uint8_t>(acc_ >> bits_);

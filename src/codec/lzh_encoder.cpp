@@ -1,6 +1,7 @@
 #include "codec/lzh_encoder.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "codec/bit_writer.h"
@@ -15,12 +16,7 @@ constexpr unsigned kSlack = 8;
 constexpr unsigned kSendAt = Encoder::kItemBufferSize - 3 * 8;
 
 unsigned significant_bits(unsigned v) {
-    unsigned n = 0;
-    while (v != 0) {
-        v >>= 1;
-        ++n;
-    }
-    return n;
+    return static_cast<unsigned>(std::bit_width(v));
 }
 
 // The state of one encode() call.
@@ -241,8 +237,7 @@ EncodeResult encode(Encoder& enc, image::ByteView input, image::Bytes& out_bytes
             pos = kWindowSize;
             if (progress) platform::write(con, ".");
         }
-        delete_string(enc.tree, text, pos);
-        insert_string(enc.tree, text, pos, match);
+        replace_string(enc.tree, text, pos, match);
     };
     auto clip = [&] {
         if (match.length > static_cast<unsigned long>(remaining))

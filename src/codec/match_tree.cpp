@@ -11,56 +11,59 @@ namespace {
 constexpr unsigned kLeafBase = kWindowSize;  // leaves and roots start here
 constexpr unsigned kHeadBase = 2 * kWindowSize;
 constexpr std::uint16_t kMark = 0x8000;
+static_assert(MatchTree::kLinks <= 0x10000, "list heads are named by 16-bit links");
 
+// A multiplicative hash keeps the buckets short (few list steps per lookup).
 inline unsigned hash(unsigned q, unsigned c) {
-    return q + (c << 4) + kHeadBase;
+    return ((((q << 8) | c) * 0x9E3779B1u) >> (32 - MatchTree::kHeadBits)) + kHeadBase;
 }
 
-struct Arrays {
-    std::uint8_t* depth;
-    std::uint8_t* child_count;
-    std::uint16_t* position;
-    std::uint16_t* parent;
-    std::uint16_t* prev;
-    std::uint16_t* next;
+struct Tree {
+    MatchTree::Node* nd;
+    MatchTree::Link* ln;
+    std::uint16_t& free_list;
 
-    explicit Arrays(MatchTree& t)
-        : depth(t.depth.data()),
-          child_count(t.child_count.data()),
-          position(t.position.data()),
-          parent(t.parent.data()),
-          prev(t.prev.data()),
-          next(t.next.data()) {}
+    explicit Tree(MatchTree& t) : nd(t.nodes.data()), ln(t.links.data()), free_list(t.free_list) {}
 
-    // The child of q that continues with byte c, or 0. Entry 0 of parent is
-    // the sentinel that ends the scan.
+    // The child of q that continues with byte c, or 0. The parent of link 0
+    // is the sentinel that ends the scan.
     unsigned child(unsigned q, unsigned c) const {
-        parent[0] = static_cast<std::uint16_t>(q);
-        unsigned r = next[hash(q, c)];
-        while (parent[r] != q) r = next[r];
+        ln[0].parent = static_cast<std::uint16_t>(q);
+        unsigned r = ln[hash(q, c)].next;
+        while (ln[r].parent != q) r = ln[r].next;
         return r;
     }
 
     void make_child(unsigned q, unsigned c, unsigned r) const {
         const unsigned h = hash(q, c);
-        const unsigned t = next[h];
-        next[h] = static_cast<std::uint16_t>(r);
-        next[r] = static_cast<std::uint16_t>(t);
-        prev[t] = static_cast<std::uint16_t>(r);
-        prev[r] = static_cast<std::uint16_t>(h);
-        parent[r] = static_cast<std::uint16_t>(q);
-        ++child_count[q];
+        const unsigned t = ln[h].next;
+        ln[h].next = static_cast<std::uint16_t>(r);
+        ln[r].next = static_cast<std::uint16_t>(t);
+        ln[t].prev = static_cast<std::uint16_t>(r);
+        ln[r].prev = static_cast<std::uint16_t>(h);
+        ln[r].parent = static_cast<std::uint16_t>(q);
+        ++nd[q].child_count;
     }
 
-    // Puts node `to` in the place of `from` in its child list.
+    // Puts `to` in the place of `from` in its child list.
     void take_place(unsigned from, unsigned to) const {
-        unsigned t = prev[from];
-        prev[to] = static_cast<std::uint16_t>(t);
-        next[t] = static_cast<std::uint16_t>(to);
-        t = next[from];
-        next[to] = static_cast<std::uint16_t>(t);
-        prev[t] = static_cast<std::uint16_t>(to);
+        unsigned t = ln[from].prev;
+        ln[to].prev = static_cast<std::uint16_t>(t);
+        ln[t].next = static_cast<std::uint16_t>(to);
+        t = ln[from].next;
+        ln[to].next = static_cast<std::uint16_t>(t);
+        ln[t].prev = static_cast<std::uint16_t>(to);
     }
+
+    void unlink(unsigned x) const {
+        const unsigned p = ln[x].prev;
+        const unsigned n = ln[x].next;
+        ln[p].next = static_cast<std::uint16_t>(n);
+        ln[n].prev = static_cast<std::uint16_t>(p);
+    }
+
+    void insert(const std::uint8_t* text, unsigned pos, Match& m) const;
+    void remove(const std::uint8_t* text, unsigned pos) const;
 };
 
 inline std::uint64_t load64(const std::uint8_t* p) {
@@ -81,27 +84,8 @@ inline unsigned common_length(const std::uint8_t* a, const std::uint8_t* b, unsi
     return n;
 }
 
-}  // namespace
-
-MatchTree::MatchTree()
-    : depth(kNodes), child_count(kNodes), position(kNodes), parent(kLinked), prev(kLinked), next(kHeads) {
-    reset(*this);
-}
-
-void reset(MatchTree& t) {
-    for (unsigned i = kLeafBase; i < kLeafBase + 256; ++i) {
-        t.depth[i] = 1;
-        t.position[i] = 0;
-    }
-    for (unsigned i = kLeafBase; i < 2 * kWindowSize; ++i) t.parent[i] = 0;
-    for (unsigned i = 1; i < kWindowSize - 1; ++i) t.next[i] = static_cast<std::uint16_t>(i + 1);
-    t.next[kWindowSize - 1] = 0;
-    for (unsigned i = kHeadBase; i < MatchTree::kHeads; ++i) t.next[i] = 0;
-    t.free_list = 1;
-}
-
-void insert_string(MatchTree& tree, const std::uint8_t* text, unsigned pos, Match& m) {
-    const Arrays a(tree);
+__attribute__((always_inline)) inline void Tree::insert(const std::uint8_t* text, unsigned pos,
+                                                        Match& m) const {
     unsigned q = 0;
     unsigned r = 0;
     if (m.length >= 4) {
@@ -110,23 +94,23 @@ void insert_string(MatchTree& tree, const std::uint8_t* text, unsigned pos, Matc
         // (a leaf replaced by a newer equal string points at its successor).
         --m.length;
         r = (m.position + 1) | kLeafBase;
-        while ((q = a.parent[r]) == 0) r = a.next[r];
-        while (a.depth[q] >= m.length) {
+        while ((q = ln[r].parent) == 0) r = ln[r].next;
+        while (nd[q].depth >= m.length) {
             r = q;
-            q = a.parent[q];
+            q = ln[q].parent;
         }
         unsigned t = q;
-        while (a.position[t] & kMark) {
-            a.position[t] = static_cast<std::uint16_t>(pos);
-            t = a.parent[t];
+        while (nd[t].position & kMark) {
+            nd[t].position = static_cast<std::uint16_t>(pos);
+            t = ln[t].parent;
         }
-        if (t < kLeafBase) a.position[t] = static_cast<std::uint16_t>(pos | kMark);
+        if (t < kLeafBase) nd[t].position = static_cast<std::uint16_t>(pos | kMark);
     } else {
         q = text[pos] + kLeafBase;
         const unsigned c = text[pos + 1];
-        r = a.child(q, c);
+        r = child(q, c);
         if (r == 0) {
-            a.make_child(q, c, pos);
+            make_child(q, c, pos);
             m.length = 1;
             return;
         }
@@ -138,8 +122,8 @@ void insert_string(MatchTree& tree, const std::uint8_t* text, unsigned pos, Matc
             limit = kMaxMatch;
             m.position = r;
         } else {
-            limit = a.depth[r];
-            m.position = a.position[r] & ~kMark;
+            limit = nd[r].depth;
+            m.position = nd[r].position & ~kMark;
         }
         if (m.position >= pos) m.position -= kWindowSize;
         const unsigned n = common_length(text + pos, text + m.position, m.length, limit);
@@ -147,81 +131,102 @@ void insert_string(MatchTree& tree, const std::uint8_t* text, unsigned pos, Matc
             // Split r: a new node of depth n takes its place, with r and the
             // new leaf below it.
             m.length = n;
-            const unsigned node = tree.free_list;
-            tree.free_list = a.next[node];
-            a.child_count[node] = 0;
-            a.take_place(r, node);
-            a.parent[node] = a.parent[r];
-            a.depth[node] = static_cast<std::uint8_t>(n);
-            a.position[node] = static_cast<std::uint16_t>(pos);
-            a.make_child(node, text[m.position + n], r);
-            a.make_child(node, text[pos + n], pos);
+            const unsigned node = free_list;
+            free_list = ln[node].next;
+            nd[node].child_count = 0;
+            take_place(r, node);
+            ln[node].parent = ln[r].parent;
+            nd[node].depth = static_cast<std::uint8_t>(n);
+            nd[node].position = static_cast<std::uint16_t>(pos);
+            make_child(node, text[m.position + n], r);
+            make_child(node, text[pos + n], pos);
             return;
         }
         m.length = n;
         if (m.length >= kMaxMatch) break;
-        a.position[r] = static_cast<std::uint16_t>(pos);
+        nd[r].position = static_cast<std::uint16_t>(pos);
         q = r;
         const unsigned c = text[pos + m.length];
-        r = a.child(q, c);
+        r = child(q, c);
         if (r == 0) {
-            a.make_child(q, c, pos);
+            make_child(q, c, pos);
             return;
         }
         ++m.length;
     }
     // A full-length match: the new leaf replaces the old one, which keeps a
     // link to it for continuations that start from the old leaf.
-    a.take_place(r, pos);
-    a.parent[pos] = static_cast<std::uint16_t>(q);
-    a.parent[r] = 0;
-    a.next[r] = static_cast<std::uint16_t>(pos);
+    take_place(r, pos);
+    ln[pos].parent = static_cast<std::uint16_t>(q);
+    ln[r].parent = 0;
+    ln[r].next = static_cast<std::uint16_t>(pos);
 }
 
-void delete_string(MatchTree& tree, const std::uint8_t* text, unsigned pos) {
-    const Arrays a(tree);
-    if (a.parent[pos] == 0) return;
-    {
-        const unsigned r = a.prev[pos];
-        const unsigned s = a.next[pos];
-        a.next[r] = static_cast<std::uint16_t>(s);
-        a.prev[s] = static_cast<std::uint16_t>(r);
-    }
-    const unsigned r = a.parent[pos];
-    a.parent[pos] = 0;
-    if (r >= kLeafBase || --a.child_count[r] > 1) return;
+__attribute__((always_inline)) inline void Tree::remove(const std::uint8_t* text, unsigned pos) const {
+    if (ln[pos].parent == 0) return;
+    unlink(pos);
+    const unsigned r = ln[pos].parent;
+    ln[pos].parent = 0;
+    if (r >= kLeafBase || --nd[r].child_count > 1) return;
 
     // r keeps one child and goes. Pass its newest position up first: through
     // the marked ancestors to the first unmarked one, which gets the mark.
-    unsigned t = a.position[r] & ~kMark;
+    unsigned t = nd[r].position & ~kMark;
     if (t >= pos) t -= kWindowSize;
     unsigned s = t;
-    unsigned q = a.parent[r];
+    unsigned q = ln[r].parent;
     unsigned u = 0;
-    while ((u = a.position[q]) & kMark) {
+    while ((u = nd[q].position) & kMark) {
         u &= ~kMark;
         if (u >= pos) u -= kWindowSize;
         if (u > s) s = u;
-        a.position[q] = static_cast<std::uint16_t>(s | kWindowSize);
-        q = a.parent[q];
+        nd[q].position = static_cast<std::uint16_t>(s | kWindowSize);
+        q = ln[q].parent;
     }
     if (q < kLeafBase) {
         if (u >= pos) u -= kWindowSize;
         if (u > s) s = u;
-        a.position[q] = static_cast<std::uint16_t>(s | kWindowSize | kMark);
+        nd[q].position = static_cast<std::uint16_t>(s | kWindowSize | kMark);
     }
-    const unsigned only = a.child(r, text[t + a.depth[r]]);
-    {
-        const unsigned p = a.prev[only];
-        const unsigned n = a.next[only];
-        a.next[p] = static_cast<std::uint16_t>(n);
-        a.prev[n] = static_cast<std::uint16_t>(p);
+    const unsigned only = child(r, text[t + nd[r].depth]);
+    unlink(only);
+    take_place(r, only);
+    ln[only].parent = ln[r].parent;
+    ln[r].parent = 0;
+    ln[r].next = free_list;
+    free_list = static_cast<std::uint16_t>(r);
+}
+
+}  // namespace
+
+MatchTree::MatchTree() : nodes(kNodes), links(kLinks) {
+    reset(*this);
+}
+
+void reset(MatchTree& t) {
+    for (unsigned i = kLeafBase; i < kLeafBase + 256; ++i) {
+        t.nodes[i].depth = 1;
+        t.nodes[i].position = 0;
     }
-    a.take_place(r, only);
-    a.parent[only] = a.parent[r];
-    a.parent[r] = 0;
-    a.next[r] = tree.free_list;
-    tree.free_list = static_cast<std::uint16_t>(r);
+    for (unsigned i = kLeafBase; i < 2 * kWindowSize; ++i) t.links[i].parent = 0;
+    for (unsigned i = 1; i < kWindowSize - 1; ++i) t.links[i].next = static_cast<std::uint16_t>(i + 1);
+    t.links[kWindowSize - 1].next = 0;
+    for (unsigned i = kHeadBase; i < MatchTree::kLinks; ++i) t.links[i].next = 0;
+    t.free_list = 1;
+}
+
+void insert_string(MatchTree& tree, const std::uint8_t* text, unsigned pos, Match& m) {
+    Tree(tree).insert(text, pos, m);
+}
+
+void delete_string(MatchTree& tree, const std::uint8_t* text, unsigned pos) {
+    Tree(tree).remove(text, pos);
+}
+
+void replace_string(MatchTree& tree, const std::uint8_t* text, unsigned pos, Match& m) {
+    const Tree t(tree);
+    t.remove(text, pos);
+    t.insert(text, pos, m);
 }
 
 }  // namespace kitra::codec

@@ -7,10 +7,10 @@
 // Node numbers are 16-bit, 0 is none: internal nodes 1 .. 8191 (a free list),
 // roots 8192 + byte, leaves 8192 .. 16383 (the coding positions; they share
 // numbers with the roots, which is safe because a root is never a child and a
-// leaf never has children). The children of node q are kept in hashed lists:
-// the child that continues with byte c is in the list headed by
-// next[q + 16 * c + 16384]. Only the child itself has parent q in that list,
-// so the hash decides speed, not results.
+// leaf never has children). The children of a node are kept in hashed lists,
+// one list per (node, next byte) bucket, whose heads are link entries 16384
+// and up. Only the wanted child has the wanted parent in its bucket, so the
+// hash decides speed, never results.
 //
 // Ancestors learn about new positions lazily: a position value with the
 // 0x8000 mark has not yet been passed up to the node's own ancestors.
@@ -28,17 +28,28 @@ struct Match {
 
 struct MatchTree {
     static constexpr unsigned kNodes = 8192 + 256;  // internal nodes and roots
-    static constexpr unsigned kLinked = 2 * 8192;   // internal nodes and leaves
-    static constexpr unsigned kHeads = 8447 + 16 * 255 + 16384 + 1;
+    static constexpr unsigned kHeadBits = 15;
+    static constexpr unsigned kLinks = 2 * 8192 + (1u << kHeadBits);  // nodes, leaves, list heads
+
+    // Internal nodes and roots.
+    struct Node {
+        std::uint16_t position;  // with the 0x8000 mark: not yet passed up
+        std::uint8_t depth;
+        std::uint8_t child_count;
+    };
+    // Internal nodes and leaves: the child list that holds them. List heads
+    // use only `next`; free internal nodes chain the free list through it, and
+    // a leaf replaced by an equal newer string points at that string with it.
+    struct Link {
+        std::uint16_t parent;
+        std::uint16_t prev;
+        std::uint16_t next;
+    };
 
     MatchTree();
 
-    std::vector<std::uint8_t> depth;
-    std::vector<std::uint8_t> child_count;
-    std::vector<std::uint16_t> position;
-    std::vector<std::uint16_t> parent;
-    std::vector<std::uint16_t> prev;
-    std::vector<std::uint16_t> next;
+    std::vector<Node> nodes;
+    std::vector<Link> links;
     std::uint16_t free_list = 1;
 };
 
@@ -54,5 +65,8 @@ void insert_string(MatchTree& tree, const std::uint8_t* text, unsigned pos, Matc
 
 // Takes the leaf `pos` out of the tree before the position is reused.
 void delete_string(MatchTree& tree, const std::uint8_t* text, unsigned pos);
+
+// delete_string then insert_string: the step for every position after the first.
+void replace_string(MatchTree& tree, const std::uint8_t* text, unsigned pos, Match& match);
 
 }  // namespace kitra::codec
