@@ -24,7 +24,7 @@ void count_depths(HuffmanBuilder& b, unsigned symbols, unsigned root) {
         std::uint16_t node;
         std::uint16_t depth;
     };
-    std::array<Item, 2 * HuffmanBuilder::kMaxSymbols> stack;
+    std::array<Item, std::size_t{2} * HuffmanBuilder::kMaxSymbols> stack;
     unsigned top = 0;
     stack[top++] = {static_cast<std::uint16_t>(root), 0};
     while (top > 0) {

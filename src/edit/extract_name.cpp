@@ -35,7 +35,7 @@ std::optional<std::string> extract_file_name(cli::Run& run, const cli::Item& ite
                                              const std::string& stored_name) {
     if (auto given = given_extract_name(item)) return given;
     platform::print(run.con, "Enter an extract file Name :(%s) ", platform::printable(stored_name).c_str());
-    const std::optional<std::string> answer = platform::read_line(run.con);
+    std::optional<std::string> answer = platform::read_line(run.con);
     if (answer && !answer->empty()) return answer;
     if (!usable_as_default_name(stored_name)) {
         platform::print(run.con,
