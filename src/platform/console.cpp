@@ -40,12 +40,22 @@ std::string format(const char* fmt, ...) {
 
 void write(Console& con, std::string_view text) {
     if (text.empty()) return;
-    std::fwrite(text.data(), 1, text.size(), con.out);
+    if (!con.out_is_terminal) {
+        std::fwrite(text.data(), 1, text.size(), con.out);
+        for (char c : text) con.column = (c == '\n' || c == '\r') ? 0 : con.column + 1;
+        return;
+    }
+    // The listing's lines are laid out for an 80-column console, where a line
+    // of 80 characters ends the row (the rule under the column heads has no
+    // line end of its own). A wider terminal would go on in the same row and
+    // the column moves would then land inside it, so the row is ended here.
     for (char c : text) {
-        if (c == '\n' || c == '\r')
+        std::fputc(c, con.out);
+        con.column = (c == '\n' || c == '\r') ? 0 : con.column + 1;
+        if (con.column == kConsoleWidth) {
+            std::fputc('\n', con.out);
             con.column = 0;
-        else
-            ++con.column;
+        }
     }
 }
 

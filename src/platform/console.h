@@ -12,6 +12,9 @@
 
 namespace kitra::platform {
 
+// The width the listing's columns are laid out for.
+constexpr int kConsoleWidth = 80;
+
 struct Console {
     std::FILE* out = stdout;
     std::FILE* err = stderr;

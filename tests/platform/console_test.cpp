@@ -58,3 +58,20 @@ TEST(Console, EscapeFromImageTextIsShownAsQuestionMark) {
 
 }  // namespace
 }  // namespace kitra::platform
+
+namespace kitra::platform {
+namespace {
+
+TEST(Console, OnATerminalColumnsAreCursorMovesAndRowsEndAt80Columns) {
+    Captured c;
+    c.con.out_is_terminal = true;
+    write(c.con, std::string(80, '='));
+    write(c.con, "ab");
+    move_to_column(c.con, 40);
+    write(c.con, "x");
+    EXPECT_EQ(c.text(), std::string(80, '=') + "\nab\033[41Gx");
+    EXPECT_EQ(c.con.column, 41);
+}
+
+}  // namespace
+}  // namespace kitra::platform
