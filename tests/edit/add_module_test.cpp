@@ -289,3 +289,78 @@ TEST(AddModule, MicrocodeAreaAppendsEachLoadImageAndMovesBelowANewTopHole) {
 
 }  // namespace
 }  // namespace kitra::edit
+
+namespace kitra::edit {
+namespace {
+
+// An ACPI table: signature, length, revision, checksum, OEM ID, OEM table ID.
+Bytes acpi_table(const char* signature, const char* oem_table_id) {
+    Bytes t(64, 0);
+    std::copy(signature, signature + 4, t.begin());
+    image::write_u32(t, 4, 64);
+    std::copy_n("KITRA ", 6, t.begin() + 10);
+    std::copy_n(oem_table_id, 8, t.begin() + 16);
+    return t;
+}
+
+TEST(AddModule, EleventhAcpiSdtModuleStopsTheRunAndDiscardsIt) {
+    Fixture f;
+    ImageBuilder b = base_image();
+    std::uint64_t at = kWalkStart;
+    for (int slot = 0; slot < 10; ++slot) {
+        const std::string id = "TABLE00" + std::to_string(slot);
+        at = b.put_module(
+            at, stored_module("t.aml", platform::format("40C%X:0", slot), acpi_table("SSDT", id.c_str())));
+    }
+    f.write("bios.bin", b.bytes);
+    f.write("oem.bin", Bytes(100, 1));
+    f.write("new.aml", acpi_table("SSDT", "TABLE010"));
+    const auto o = f.run({"/oem1", "oem.bin", "/ACPIModule", "new.aml"});
+    EXPECT_EQ(o.status, 1);
+    const std::string ending = "ERROR : ACPI SDT ROM Max 10 slots.\n";
+    EXPECT_EQ(o.out.rfind(kBanner + "Adding oem.bin  9.0%\nAdding new.aml  ", 0), 0u) << o.out;
+    EXPECT_EQ(o.out.substr(o.out.size() - ending.size()), ending);
+    EXPECT_EQ(f.image(), b.bytes);  // the /oem1 added before is discarded too
+}
+
+TEST(AddModule, IsaRomThatIsAlreadyThereIsRefused) {
+    Fixture f;
+    const Bytes rom = option_rom(0, 0, 2, 4);
+    ImageBuilder b = base_image();
+    b.put(kWalkStart, packed(rom, "isa.rom", "40A4:0"));
+    f.write("bios.bin", b.bytes);
+    f.write("again.rom", rom);
+    const auto o = f.run({"/isa", "again.rom", "/err"});
+    EXPECT_NE(o.out.find("CAUTION : This [again.rom] ISA ROM Exist\n!!! Combine ISA have some error.\n"),
+              std::string::npos)
+        << o.out;
+    EXPECT_EQ(o.status, 17);
+    EXPECT_EQ(f.image(), b.bytes);
+}
+
+TEST(AddModule, FileThatIsNoOptionRomEndsTheLoop) {
+    Fixture f;
+    f.write("bios.bin", base_image().bytes);
+    f.write("bad.rom", Bytes(1024, 0x90));
+    f.write("x.bin", Bytes(64, 1));
+    const auto o = f.run({"/pci", "bad.rom", "/oem0", "x.bin"});
+    EXPECT_EQ(o.out, kBanner + "Adding bad.rom  1.1%\nCAUTION: bad.rom file is not BIOS ROM");
+    EXPECT_EQ(f.image(), base_image().bytes);  // /oem0 never ran
+}
+
+TEST(AddModule, ReadyModuleCutShortIsRefused) {
+    Fixture f;
+    f.write("bios.bin", base_image().bytes);
+    Bytes cut = packed(testing::code_like(4000, 5), "cut.bin", "4012:0");
+    cut.resize(cut.size() / 2);
+    f.write("cut.bin", cut);
+    const auto o = f.run({"/oem0", "cut.bin", "/err"});
+    EXPECT_EQ(o.out,
+              kBanner +
+                  "cut.bin is not a complete module: its header or data reach past the end of the file.\n"
+                  "\n!!! Combine OEM0 have some error.\n");
+    EXPECT_EQ(f.image(), base_image().bytes);
+}
+
+}  // namespace
+}  // namespace kitra::edit
