@@ -9,8 +9,10 @@
 // 16 + 16 + 12) can be taken without another refill.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "image/bytes.h"
 
@@ -26,8 +28,9 @@ class BitReader {
         if (size_ - pos_ >= 8) {
             // Whole-word load: the bits it adds below the counted ones are the
             // stream's own next bits, so a later refill ORs in the same values.
-            std::uint64_t w = 0;
-            for (int i = 0; i < 8; ++i) w = (w << 8) | data_[pos_ + i];
+            std::uint64_t w;
+            std::memcpy(&w, data_ + pos_, sizeof w);
+            if constexpr (std::endian::native == std::endian::little) w = __builtin_bswap64(w);
             bits_ |= w >> count_;
             pos_ += (63 - count_) >> 3;
             count_ |= 56;
