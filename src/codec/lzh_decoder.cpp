@@ -82,13 +82,17 @@ void Lh5Decoder::read_block_header() {
 
 // The distance value: position symbol j, then the low j - 1 bits of a value
 // whose top bit is implied. Needs 16 + 12 ready bits.
-inline unsigned Lh5Decoder::decode_distance() {
-    const unsigned j = decode_symbol(position_, in_);
+namespace {
+
+inline unsigned decode_distance(const HuffmanTable& position, BitReader& in) {
+    const unsigned j = decode_symbol(position, in);
     if (j <= 1) return j;
-    const unsigned extra = in_.peek(j - 1);
-    in_.skip(j - 1);
+    const unsigned extra = in.peek(j - 1);
+    in.skip(j - 1);
     return (1u << (j - 1)) + extra;
 }
+
+}  // namespace
 
 void Lh5Decoder::decode(Window& window, std::size_t count) {
     std::uint8_t* const w = window.data();
@@ -99,18 +103,30 @@ void Lh5Decoder::decode(Window& window, std::size_t count) {
         --match_remaining_;
         if (++r == count) return;
     }
+    // The reader works in a local copy: stores into the window could alias
+    // its fields and would force them through memory on every byte.
+    BitReader in = in_;
+    struct WriteBack {
+        BitReader& from;
+        BitReader& to;
+        ~WriteBack() { to = from; }
+    } write_back{in, in_};
     for (;;) {
-        if (block_remaining_ == 0) read_block_header();
+        if (block_remaining_ == 0) {
+            in_ = in;
+            read_block_header();
+            in = in_;
+        }
         --block_remaining_;
-        in_.refill();
-        const unsigned c = decode_symbol(literal_, in_);
+        in.refill();
+        const unsigned c = decode_symbol(literal_, in);
         if (c < 256) {
             w[r] = static_cast<std::uint8_t>(c);
             if (++r == count) return;
             continue;
         }
         const unsigned length = c - kLengthSymbolBase;
-        unsigned source = static_cast<unsigned>(r - decode_distance() - 1) & kWindowMask;
+        unsigned source = static_cast<unsigned>(r - decode_distance(position_, in) - 1) & kWindowMask;
         const std::size_t n = std::min<std::size_t>(length, count - r);
         if (source + n <= kWindowSize && (source >= r + n || source + n <= r)) {
             // Source and destination apart: a plain copy gives the same bytes.

@@ -38,7 +38,6 @@ class Lh5Decoder {
     void read_small_lengths(HuffmanTable& table, unsigned symbols, unsigned count_bits,
                             unsigned zero_run_after);
     void read_literal_lengths();
-    unsigned decode_distance();
 
     BitReader in_;
     HuffmanTable literal_;
