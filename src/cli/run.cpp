@@ -1,7 +1,5 @@
 #include "cli/run.h"
 
-#include <algorithm>
-#include <cctype>
 
 #include "cli/catalogue.h"
 #include "cli/command_line.h"
@@ -20,13 +18,6 @@ namespace kitra::cli {
 namespace {
 
 using platform::print;
-
-bool equals_ignore_case(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 // Kinds whose place is the bootblock or a hole, and the PE32 and memory-init
 // modules, which run in place and would need rebasing to their address:
@@ -70,7 +61,7 @@ constexpr BuiltIn kBuiltIns[] = {
     {option::kHpc, "HPM.EXE", true},
 };
 
-ItemResult run_without_component(Run& run, const Item& item, int original_code) {
+ItemResult run_without_component(Run& run, int original_code) {
     for (const BuiltIn& b : kBuiltIns) {
         if (b.code != original_code) continue;
         run.component_mark = false;
@@ -80,7 +71,6 @@ ItemResult run_without_component(Run& run, const Item& item, int original_code) 
             print(run.con, "Not found %s file !!!\n", b.name);
         return {.failed = true, .end_loop = false};
     }
-    (void)item;
     return {};  // no built-in input: the item adds nothing
 }
 
@@ -96,7 +86,7 @@ ItemResult run_item(Run& run, Item& item, int original_code) {
         image::print_listing(run.image.bytes, run.layout, run.settings.image_name, run.con);
         return {};
     }
-    if (item.kind == ArgumentKind::None) return run_without_component(run, item, original_code);
+    if (item.kind == ArgumentKind::None) return run_without_component(run, original_code);
 
     auto contents = platform::read_file(item.argument);
     if (!contents) {
@@ -137,11 +127,11 @@ int item_loop(Run& run) {
         const auto word = [&](int i) -> const std::string& { return args[static_cast<std::size_t>(i)]; };
         // "/err" is a switch of the whole run, never an item's file name.
         if (argument_index < argc && lookup_option(word(argument_index)) == 0 &&
-            !equals_ignore_case(word(argument_index), "/err")) {
+            !equal_ignoring_case(word(argument_index), "/err")) {
             item.argument = word(argument_index);
-            if (equals_ignore_case(item.argument, "release")) {
+            if (equal_ignoring_case(item.argument, "release")) {
                 item.kind = ArgumentKind::Release;
-            } else if (equals_ignore_case(item.argument, "extract")) {
+            } else if (equal_ignoring_case(item.argument, "extract")) {
                 item.kind = ArgumentKind::Extract;
                 if (argument_index + 1 < argc) item.extract_name = word(argument_index + 1);
             } else {
