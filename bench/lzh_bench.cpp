@@ -18,7 +18,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -174,7 +173,9 @@ void write_file(const std::filesystem::path& p, const Bytes& b) {
 
 Bytes read_file(const std::filesystem::path& p) {
     std::ifstream f(p, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    Bytes b(std::filesystem::file_size(p));
+    f.read(reinterpret_cast<char*>(b.data()), static_cast<std::streamsize>(b.size()));
+    return b;
 }
 
 }  // namespace
