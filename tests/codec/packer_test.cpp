@@ -97,6 +97,10 @@ TEST(Pack, ModeThreeAnd255StoreCompressibleText) {
     const Packed p = pack_with(text, 0, "readme.txt");
     EXPECT_EQ(p.out, "");
     EXPECT_EQ(method_of(p.module), "-lh5-");
+    // Mode 2: stored, and no other bit asks for the text.
+    const Packed quiet = pack_with(text, 2, "readme.txt");
+    EXPECT_EQ(quiet.out, "");
+    EXPECT_EQ(method_of(quiet.module), "-lh0-");
 }
 
 TEST(Pack, ProgressAndRatioText) {
