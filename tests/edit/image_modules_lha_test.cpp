@@ -17,7 +17,7 @@ using testing::ImageBuilder;
 using testing::TempDir;
 
 TEST(ImageModulesLha, ModulesWrittenIntoAnImageExtractWithLha) {
-    ASSERT_EQ(std::system("command -v lha >/dev/null 2>&1"), 0) << "lha (Debian package lhasa) is needed";
+    ASSERT_EQ(std::system("command -v lhasa >/dev/null 2>&1"), 0) << "lhasa (Debian package lhasa) is needed";
     TempDir dir;
     ImageBuilder b(256 * 1024);
     b.put(0, testing::stored_module("sys.rom", "5000:0", Bytes(0x100, 0x11)));
@@ -51,9 +51,9 @@ TEST(ImageModulesLha, ModulesWrittenIntoAnImageExtractWithLha) {
         archive.push_back(0);
         const std::string path = out.file("m" + std::to_string(count) + ".lzh");
         ASSERT_TRUE(platform::write_file(path, archive));
-        EXPECT_EQ(std::system(("lha t " + path + " >/dev/null 2>&1").c_str()), 0) << m->name;
+        EXPECT_EQ(std::system(("lhasa t " + path + " >/dev/null 2>&1").c_str()), 0) << m->name;
         EXPECT_EQ(
-            std::system(("cd " + out.path.string() + " && lha xq " + path + " >/dev/null 2>&1").c_str()), 0);
+            std::system(("cd " + out.path.string() + " && lhasa xq " + path + " >/dev/null 2>&1").c_str()), 0);
         const auto extracted = platform::read_file(out.file(m->name));
         ASSERT_TRUE(extracted) << m->name;
         EXPECT_EQ(*extracted, inputs[count].second) << m->name;
