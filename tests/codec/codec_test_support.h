@@ -18,37 +18,13 @@
 #include "codec/lh5_format.h"
 #include "image/bytes.h"
 #include "platform/console.h"
+#include "support/captured_console.h"
+#include "support/run_kitra.h"
 
 namespace kitra::codec::test {
 
 // Standard output and the error stream captured separately.
-struct Captured {
-    char* out_data = nullptr;
-    std::size_t out_size = 0;
-    char* err_data = nullptr;
-    std::size_t err_size = 0;
-    platform::Console con;
-    Captured() {
-        con.out = open_memstream(&out_data, &out_size);
-        con.err = open_memstream(&err_data, &err_size);
-    }
-    ~Captured() {
-        std::fclose(con.out);
-        std::fclose(con.err);
-        std::free(out_data);
-        std::free(err_data);
-    }
-    Captured(const Captured&) = delete;
-    Captured& operator=(const Captured&) = delete;
-    std::string out() {
-        std::fflush(con.out);
-        return std::string(out_data, out_size);
-    }
-    std::string err() {
-        std::fflush(con.err);
-        return std::string(err_data, err_size);
-    }
-};
+using Captured = testing::CapturedConsole;
 
 // xorshift64*: the same bytes on every machine.
 struct Rng {
@@ -124,21 +100,7 @@ inline image::Bytes bitmap_like(std::size_t n, std::uint64_t seed) {
     return b;
 }
 
-// A fresh directory below the system's temporary directory, removed at the end.
-struct TempDir {
-    std::filesystem::path path;
-    TempDir() {
-        std::string templ = (std::filesystem::temp_directory_path() / "kitra-codec-XXXXXX").string();
-        if (mkdtemp(templ.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
-        path = templ;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-};
+using testing::TempDir;
 
 inline void write_file(const std::filesystem::path& p, image::ByteView bytes) {
     std::ofstream f(p, std::ios::binary);
