@@ -24,23 +24,14 @@
 #include "codec/lzh_encoder.h"
 #include "codec/packer.h"
 #include "platform/console.h"
+#include "support/rng.h"
 
 namespace {
 
 using kitra::image::Bytes;
 using Clock = std::chrono::steady_clock;
 
-struct Rng {
-    std::uint64_t s;
-    explicit Rng(std::uint64_t seed) : s(seed * 0x9E3779B97F4A7C15ull + 1) {}
-    std::uint32_t next() {
-        s ^= s >> 12;
-        s ^= s << 25;
-        s ^= s >> 27;
-        return static_cast<std::uint32_t>((s * 0x2545F4914F6CDD1Dull) >> 32);
-    }
-    unsigned below(unsigned n) { return next() % n; }
-};
+using kitra::testing::Rng;
 
 // Real-mode x86 code: a few hundred "instructions" reused with varying
 // operands, near calls, string tables and padding.

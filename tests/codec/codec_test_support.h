@@ -19,6 +19,7 @@
 #include "image/bytes.h"
 #include "platform/console.h"
 #include "support/captured_console.h"
+#include "support/rng.h"
 #include "support/run_kitra.h"
 
 namespace kitra::codec::test {
@@ -26,18 +27,7 @@ namespace kitra::codec::test {
 // Standard output and the error stream captured separately.
 using Captured = testing::CapturedConsole;
 
-// xorshift64*: the same bytes on every machine.
-struct Rng {
-    std::uint64_t s;
-    explicit Rng(std::uint64_t seed) : s(seed * 0x9E3779B97F4A7C15ull + 1) {}
-    std::uint32_t next() {
-        s ^= s >> 12;
-        s ^= s << 25;
-        s ^= s >> 27;
-        return static_cast<std::uint32_t>((s * 0x2545F4914F6CDD1Dull) >> 32);
-    }
-    unsigned below(unsigned n) { return next() % n; }
-};
+using kitra::testing::Rng;
 
 inline image::Bytes random_bytes(std::size_t n, std::uint64_t seed) {
     Rng r(seed);
