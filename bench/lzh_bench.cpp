@@ -28,7 +28,7 @@
 
 namespace {
 
-using kitra::image::Bytes;
+using kitra::base::Bytes;
 using Clock = std::chrono::steady_clock;
 
 using kitra::testing::Rng;
@@ -178,7 +178,6 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[i], "--mib") == 0) mib = std::strtoul(argv[i + 1], nullptr, 10);
         if (std::strcmp(argv[i], "--reps") == 0) reps = std::atoi(argv[i + 1]);
     }
-    kitra::platform::Console con = kitra::platform::standard_console();
     kitra::codec::Encoder encoder;
     const bool have_lhasa = run("command -v lhasa >/dev/null 2>&1") == 0;
     char dir_template[] = "/tmp/kitra-bench-XXXXXX";
@@ -196,12 +195,14 @@ int main(int argc, char** argv) {
                 "decode+files", "lhasa p", "lhasa x", "speedup");
     for (const Set& s : sets) {
         Bytes module;
-        const double enc = best_seconds(
-            reps, [&] { module = kitra::codec::pack(s.data, 0, "bench.bin", "4080:0", encoder, con); });
-        const auto info_packed = kitra::image::read_u32(module, 7);
+        const double enc = best_seconds(reps, [&] {
+            module = kitra::codec::pack(s.data, kitra::codec::PackMode::kQuiet, "bench.bin", "4080:0",
+                                        encoder, {});
+        });
+        const auto info_packed = kitra::base::read_u32(module, 7);
         const bool stored = module[5] == '0';
         Bytes out;
-        const double dec = best_seconds(reps * 2, [&] { out = *kitra::codec::unpack(module, con); });
+        const double dec = best_seconds(reps * 2, [&] { out = *kitra::codec::unpack(module, {}); });
         if (out != s.data) {
             std::fprintf(stderr, "round trip failed for %s\n", s.name);
             return 1;
@@ -211,7 +212,7 @@ int main(int argc, char** argv) {
         write_file(archive, module);
         const double dec_files = best_seconds(reps * 2, [&] {
             const Bytes m = read_file(archive);
-            write_file(dir / "kitra.out", *kitra::codec::unpack(m, con));
+            write_file(dir / "kitra.out", *kitra::codec::unpack(m, {}));
         });
         double lhasa_p = 0, lhasa_x = 0;
         if (have_lhasa) {

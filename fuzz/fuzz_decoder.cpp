@@ -12,9 +12,9 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "base/fatal.h"
 #include "codec/lzh_decoder.h"
 #include "codec/packer.h"
-#include "image/fatal.h"
 #include "platform/console.h"
 
 namespace {
@@ -42,14 +42,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             data += 9;
             size -= 9;
             if (packed > size) packed = static_cast<std::uint32_t>(size);
-            const image::Bytes out = codec::decode_lh5(image::ByteView(data, packed), original);
+            const base::Bytes out = codec::decode_lh5(base::ByteView(data, packed), original);
             if (out.size() != original) __builtin_trap();
         } else {
             if (size >= 15 && u32_at(data + 11) > kMaxOriginal) return 0;
-            static std::FILE* null = std::fopen("/dev/null", "w");
-            platform::Console con;
-            con.out = con.err = null;
-            (void)codec::unpack(image::ByteView(data, size), con);
+            (void)codec::unpack(base::ByteView(data, size), codec::Report{});
         }
     } catch (const Fatal&) {
     }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "base/fatal.h"
 #include "cli/catalogue.h"
 #include "cli/item.h"
 #include "cli/item_type.h"
@@ -13,7 +14,6 @@
 #include "codec/module_header.h"
 #include "edit/add_module.h"
 #include "edit/release_extract.h"
-#include "image/fatal.h"
 #include "image/layout.h"
 #include "regions/finishing.h"
 
@@ -23,8 +23,8 @@ using namespace kitra;
 
 // A stored module the add puts into the chain without packing; its contents
 // look like an option ROM with a PCI data structure.
-image::Bytes ready_module(const char* type) {
-    image::Bytes data(64, 0);
+base::Bytes ready_module(const char* type) {
+    base::Bytes data(64, 0);
     data[0] = 0x55;
     data[1] = 0xAA;
     data[0x18] = 0x20;
@@ -34,13 +34,13 @@ image::Bytes ready_module(const char* type) {
     f.packed_size = f.original_size = static_cast<std::uint32_t>(data.size());
     f.type = codec::parse_type_id_text(type);
     f.crc = codec::crc16(data);
-    image::Bytes m = codec::build_header(f);
+    base::Bytes m = codec::build_header(f);
     m.insert(m.end(), data.begin(), data.end());
     m.push_back(0);
     return m;
 }
 
-void run_item(cli::Run& run, const char* option, cli::ArgumentKind kind, image::Bytes component) {
+void run_item(cli::Run& run, const char* option, cli::ArgumentKind kind, base::Bytes component) {
     static const std::vector<std::string> args{"kitra", "fuzz.bin", "/x"};
     cli::Item item;
     item.index = 2;
@@ -64,7 +64,7 @@ void run_item(cli::Run& run, const char* option, cli::ArgumentKind kind, image::
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    image::Bytes bytes(std::max<std::size_t>(size, 0x20000), 0xFF);
+    base::Bytes bytes(std::max<std::size_t>(size, 0x20000), 0xFF);
     std::copy(data, data + size, bytes.begin());
     auto found = image::discover_layout(bytes, 0xFFFE8000, true);
     auto* layout = std::get_if<image::Layout>(&found);
@@ -78,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     run_item(run, "/oem0", cli::ArgumentKind::ComponentFile, ready_module("4012:0"));
     run_item(run, "/vga", cli::ArgumentKind::ComponentFile, ready_module("4080:0"));
     run_item(run, "/NC_CPUCODE", cli::ArgumentKind::ComponentFile, ready_module("0:0"));
-    run_item(run, "/TOPHOLE", cli::ArgumentKind::ComponentFile, image::Bytes(64, 0x11));
+    run_item(run, "/TOPHOLE", cli::ArgumentKind::ComponentFile, base::Bytes(64, 0x11));
     run_item(run, "/oem0", cli::ArgumentKind::Release, {});
     run_item(run, "/vga", cli::ArgumentKind::Extract, {});
     run.component_mark = true;

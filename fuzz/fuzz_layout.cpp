@@ -4,17 +4,17 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "image/bytes.h"
-#include "image/fatal.h"
+#include "base/bytes.h"
+#include "base/fatal.h"
 #include "image/layout.h"
-#include "image/listing.h"
+#include "listing/listing.h"
 #include "platform/console.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace kitra;
     // Small inputs are placed at the start of a 128 KiB erased image so that
     // the fuzzer reaches the structures without having to grow its inputs.
-    image::Bytes bytes(std::max<std::size_t>(size, 0x20000), 0xFF);
+    base::Bytes bytes(std::max<std::size_t>(size, 0x20000), 0xFF);
     std::copy(data, data + size, bytes.begin());
     try {
         auto result = image::discover_layout(bytes, 0xFFFD0000, true);
@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             platform::Console con;
             con.out = sink;
             con.err = sink;
-            image::print_listing(bytes, *layout, "fuzz.bin", con);
+            listing::print_listing(bytes, *layout, "fuzz.bin", con);
         }
     } catch (const Fatal&) {
     }

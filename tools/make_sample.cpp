@@ -17,7 +17,7 @@
 
 namespace {
 
-using kitra::image::Bytes;
+using kitra::base::Bytes;
 using kitra::testing::code_like;
 using kitra::testing::ImageBuilder;
 using kitra::testing::option_rom;
@@ -33,11 +33,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "make_sample: the size must be a multiple of 64 KiB, at least 256 KiB\n");
         return 2;
     }
-    kitra::platform::Console quiet;
-    quiet.out = std::tmpfile();
     kitra::codec::Encoder encoder;
     auto pack = [&](const Bytes& data, const char* name, const char* type) {
-        return kitra::codec::pack(data, 0, name, type, encoder, quiet);
+        return kitra::codec::pack(data, kitra::codec::PackMode::kQuiet, name, type, encoder, {});
     };
 
     // Everything the bootblock owns lies in the last 128 KiB, the base
@@ -78,7 +76,6 @@ int main(int argc, char** argv) {
 
     const bool ok = kitra::platform::write_file(dir + "sample.bin", b.bytes) &&
                     kitra::platform::write_file(dir + "sample_vga.rom", option_rom(0x1234, 0x5678, 12, 13));
-    std::fclose(quiet.out);
     if (!ok) {
         std::fprintf(stderr, "make_sample: cannot write the sample files\n");
         return 1;

@@ -21,30 +21,23 @@ constexpr std::size_t kBoiValueCount = 9;
 constexpr std::string_view kGroupPrefix = "/group";
 constexpr std::string_view kTopHolePrefix = "/TopHole:";
 
+bool has_word(int code, std::uint8_t bit) {
+    const CatalogueEntry* entry = entry_for_code(code);
+    return entry != nullptr && entry->has(bit);
+}
+
 // Options that make sense without a RomFile: they list, show, or use a
-// built-in input. /btvga may also stand alone when the image is named by
-// _last; after an InputFile it needs its file.
-constexpr std::array kAloneWithoutImage = {2, 3, 5, 7, 8, 9, 10, 11, 14, 15, 37, 138};
-constexpr std::array kAloneAfterImage = {2, 3, 5, 7, 8, 9, 10, 11, 14, 15, 138};
-
-bool contains(std::span<const int> codes, int code) {
-    return std::find(codes.begin(), codes.end(), code) != codes.end();
+// built-in input. Some may stand alone only when the image is named by
+// _last; after an InputFile they need their file.
+bool stands_alone(int code, bool image_named) {
+    return has_word(code, word::kAlone) || (!image_named && has_word(code, word::kAloneFirst));
 }
 
-// The logo options whose bitmap conversion may be told to keep no system
-// colours: /logo, /logo1-7, /OSB_BMP-7 and /OSB_LOGO1-7.
-bool takes_no_reserve(int code) {
-    return code == 5 || code == 27 || (code >= 44 && code <= 49) || (code >= 56 && code <= 70);
-}
-
-// /OSB_BMP-7 and their GUI forms may be given a position on the screen.
-bool takes_logo_position(int code) {
-    return (code >= 56 && code <= 63) || (code >= 145 && code <= 152);
-}
-
-// PE32 modules in the mainblock and the bootblock are aligned to 128 bytes.
-bool needs_pe32_alignment(int code) {
-    return (code >= 127 && code <= 130) || (code >= 134 && code <= 137);
+// The data alignment of a run whose first option is `code`: the alignment
+// unit of PE32 modules, 128 bytes, else 16.
+int data_alignment_of(int code) {
+    constexpr int kPe32Alignment = 128;
+    return kind_of(code).alignment == kPe32Alignment ? kPe32Alignment : 16;
 }
 
 bool starts_with_ignoring_case(std::string_view word, std::string_view prefix) {
@@ -140,14 +133,14 @@ StartUp start_up(std::vector<std::string> args, const std::optional<std::string>
     if (count >= 1) {
         code = classify_option_word(args[1], settings);
         if (code == 0) settings.first_option_index = 2;
-        if (takes_no_reserve(code))
+        if (has_word(code, word::kNoReserve))
             settings.no_reserve = std::any_of(args.begin() + 1, args.end(), [](const std::string& a) {
                 return equal_ignoring_case(a, "noreserve");
             });
-        if (takes_logo_position(code) && count == 4) {
+        if (has_word(code, word::kPosition) && count == 4) {
             settings.logo_position = {true, leading_number(args[3], 10), leading_number(args[4], 10)};
         }
-        if (count == 1 && !contains(kAloneWithoutImage, code)) code = 0;
+        if (count == 1 && !stands_alone(code, false)) code = 0;
     }
 
     if (code != 0) {
@@ -166,7 +159,7 @@ StartUp start_up(std::vector<std::string> args, const std::optional<std::string>
         settings.image_name = args[1];
         settings.first_option_index = 2;
         code = classify_option_word(args[2], settings);
-        if (count == 2 && !contains(kAloneAfterImage, code)) code = 0;
+        if (count == 2 && !stands_alone(code, true)) code = 0;
     }
 
     const auto first = static_cast<std::size_t>(settings.first_option_index);
@@ -184,7 +177,7 @@ StartUp start_up(std::vector<std::string> args, const std::optional<std::string>
     }
     // A listing run does nothing else: /D must be the last word.
     if (code != 0 && lookup_option(first_word) == option::kList && words_after > 0) code = 0;
-    settings.data_alignment = needs_pe32_alignment(code) ? 128 : 16;
+    settings.data_alignment = data_alignment_of(code);
     settings.first_option_code = code;
 
     if (code == 0) {

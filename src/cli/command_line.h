@@ -31,8 +31,8 @@ struct Settings {
     std::uint32_t top_hole_address = 0;  // as typed; the image layout turns it into a file offset
     LogoPosition logo_position;
     int data_alignment = 16;
-    bool boi_show = false;               // /BOI alone
-    std::vector<std::string> boi_values; // /BOI with exactly nine values
+    bool boi_show = false;                // /BOI alone
+    std::vector<std::string> boi_values;  // /BOI with exactly nine values
 };
 
 struct StartUp {

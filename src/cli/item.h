@@ -5,8 +5,9 @@
 #include <optional>
 #include <string>
 
+#include "base/bytes.h"
+#include "cli/catalogue.h"
 #include "cli/item_type.h"
-#include "image/bytes.h"
 
 namespace kitra::cli {
 
@@ -20,7 +21,10 @@ struct Item {
     std::string argument;                     // the word after the option (and its type word)
     std::optional<std::string> extract_name;  // "extract" followed by a file name
     std::string component_name;               // the RomFile, or a built-in input's name
-    image::Bytes component;                   // its contents, read when the item opened it
+    base::Bytes component;                    // its contents, read when the item opened it
+
+    // What kind of component the item's option names.
+    const Kind& component_kind() const { return kind_of(option_code); }
 };
 
 struct ItemResult {

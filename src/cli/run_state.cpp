@@ -1,17 +1,31 @@
 #include "cli/run_state.h"
 
+#include "cli/console_report.h"
 #include "codec/lzh_encoder.h"
 
 namespace kitra::cli {
 
 Run::Run(Settings s, image::Image img, image::Layout l, platform::Console& c)
-    : settings(std::move(s)), image(std::move(img)), layout(l), con(c) {}
+    : settings(std::move(s)), image(std::move(img)), layout(l), con(c), report_(console_report(c)) {}
 
 Run::~Run() = default;
 
 codec::Encoder& Run::encoder() {
     if (!encoder_) encoder_ = std::make_unique<codec::Encoder>();
     return *encoder_;
+}
+
+ItemUndo::ItemUndo(const Run& run, base::Bytes& buffer)
+    : buffer_(buffer), unchanged_(!run.image.changed()), layout_(run.layout), flags_(run.flags) {
+    if (!unchanged_) buffer_ = run.image.bytes;
+}
+
+void ItemUndo::undo(Run& run) const {
+    run.image.bytes = unchanged_ ? run.image.original : buffer_;
+    run.layout = layout_;
+    const bool not_done = run.flags.ncpucode_not_done;
+    run.flags = flags_;
+    run.flags.ncpucode_not_done = not_done;
 }
 
 }  // namespace kitra::cli

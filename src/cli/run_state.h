@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli/command_line.h"
+#include "codec/report.h"
 #include "image/image_file.h"
 #include "image/layout.h"
 #include "platform/console.h"
@@ -24,6 +25,8 @@ struct FinishFlags {
     bool ncpucode_placed = false;
     bool ncpucode_not_done = false;  // the microcode item ended not found or without space
     bool modules_moved = false;      // a release or compaction moved or removed modules
+
+    bool operator==(const FinishFlags&) const = default;
 };
 
 struct Run {
@@ -44,9 +47,30 @@ struct Run {
 
     // The encoder's tables, made at the first packing and kept for the run.
     codec::Encoder& encoder();
+    // The codec's text goes to the run's console.
+    const codec::Report& report() const { return report_; }
 
   private:
     std::unique_ptr<codec::Encoder> encoder_;
+    codec::Report report_;
+};
+
+// What an item may change, kept when it starts so that a failed item can be
+// undone whole: the image's bytes, its layout and the finishing flags. Until
+// an item changes the image, the image as read is that state; after, one
+// buffer (owned by the item loop and reused) holds it.
+class ItemUndo {
+  public:
+    ItemUndo(const Run& run, base::Bytes& buffer);
+    // Puts bytes, layout and flags back. Whether the microcode item ended
+    // not found or without space is kept: finishing still needs to know.
+    void undo(Run& run) const;
+
+  private:
+    base::Bytes& buffer_;
+    bool unchanged_;
+    image::Layout layout_;
+    FinishFlags flags_;
 };
 
 }  // namespace kitra::cli

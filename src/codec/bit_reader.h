@@ -14,13 +14,13 @@
 #include <cstdint>
 #include <cstring>
 
-#include "image/bytes.h"
+#include "base/bytes.h"
 
 namespace kitra::codec {
 
 class BitReader {
   public:
-    explicit BitReader(image::ByteView data) : data_(data.data()), size_(data.size()) { refill(); }
+    explicit BitReader(base::ByteView data) : data_(data.data()), size_(data.size()) { refill(); }
 
     // At least 56 bits ready afterwards.
     void refill() {

@@ -11,13 +11,13 @@
 
 #include <cstdint>
 
-#include "image/bytes.h"
+#include "base/bytes.h"
 
 namespace kitra::codec {
 
 class BitWriter {
   public:
-    explicit BitWriter(image::Bytes& out) : out_(out) {}
+    explicit BitWriter(base::Bytes& out) : out_(out) {}
 
     // Writes the low n bits of x (0 <= n <= 16).
     void put(unsigned n, std::uint32_t x) {
@@ -54,7 +54,7 @@ class BitWriter {
     std::uint64_t packed() const { return packed_; }
 
   private:
-    image::Bytes& out_;
+    base::Bytes& out_;
     std::uint64_t acc_ = 0;
     unsigned bits_ = 0;
     std::uint64_t packed_ = 0;

@@ -20,7 +20,7 @@ constexpr std::array<std::uint16_t, 256> kTable = make_table();
 
 }  // namespace
 
-std::uint16_t crc16(image::ByteView data, std::uint16_t crc) {
+std::uint16_t crc16(base::ByteView data, std::uint16_t crc) {
     for (std::uint8_t b : data) crc = static_cast<std::uint16_t>(kTable[(crc ^ b) & 0xFF] ^ (crc >> 8));
     return crc;
 }

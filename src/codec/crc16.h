@@ -5,11 +5,11 @@
 
 #include <cstdint>
 
-#include "image/bytes.h"
+#include "base/bytes.h"
 
 namespace kitra::codec {
 
 // Continues `crc` over `data` (start with 0).
-std::uint16_t crc16(image::ByteView data, std::uint16_t crc = 0);
+std::uint16_t crc16(base::ByteView data, std::uint16_t crc = 0);
 
 }  // namespace kitra::codec

@@ -42,7 +42,7 @@ void count_depths(HuffmanBuilder& b, unsigned symbols, unsigned root) {
 }  // namespace
 
 unsigned build_code(HuffmanBuilder& b, unsigned symbols, std::span<std::uint16_t> freq,
-                    std::span<std::uint8_t> lengths, std::span<std::uint16_t> codes, platform::Console& con) {
+                    std::span<std::uint8_t> lengths, std::span<std::uint16_t> codes, const Report& report) {
     unsigned size = 0;
     b.heap[1] = 0;
     for (unsigned s = 0; s < symbols; ++s) {
@@ -79,7 +79,7 @@ unsigned build_code(HuffmanBuilder& b, unsigned symbols, std::span<std::uint16_t
     std::uint32_t kraft = 0;
     for (unsigned d = 16; d > 0; --d) kraft += b.length_count[d] << (16 - d);
     while (kraft != 0x10000) {
-        platform::print_error(con, "17");
+        report.error("17");
         --b.length_count[16];
         for (unsigned d = 15; d > 0; --d) {
             if (b.length_count[d] != 0) {

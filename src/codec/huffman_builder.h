@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <span>
 
-#include "platform/console.h"
+#include "codec/report.h"
 
 namespace kitra::codec {
 
@@ -26,8 +26,8 @@ struct HuffmanBuilder {
 // the tree nodes'. Fills `lengths` and `codes` (symbols entries each) and
 // returns the root: a node (>= symbols), or the only used symbol (0 when none)
 // whose code is 0 and every length 0. A code that needed more than 16 bits is
-// reshaped, printing "17" on the error stream for each step.
+// reshaped, reporting "17" on the error stream for each step.
 unsigned build_code(HuffmanBuilder& b, unsigned symbols, std::span<std::uint16_t> freq,
-                    std::span<std::uint8_t> lengths, std::span<std::uint16_t> codes, platform::Console& con);
+                    std::span<std::uint8_t> lengths, std::span<std::uint16_t> codes, const Report& report);
 
 }  // namespace kitra::codec

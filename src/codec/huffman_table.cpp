@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "base/fatal.h"
 #include "codec/lh5_format.h"
-#include "image/fatal.h"
 
 namespace kitra::codec {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <memory>
 
-#include "image/fatal.h"
+#include "base/fatal.h"
 
 namespace kitra::codec {
 
@@ -153,8 +153,8 @@ void Lh5Decoder::decode(Window& window, std::size_t count) {
     }
 }
 
-image::Bytes decode_lh5(image::ByteView data, std::size_t original_size) {
-    image::Bytes out;
+base::Bytes decode_lh5(base::ByteView data, std::size_t original_size) {
+    base::Bytes out;
     out.reserve(original_size);
     auto decoder = std::make_unique<Lh5Decoder>(data);
     auto window = std::make_unique<Window>();

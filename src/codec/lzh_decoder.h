@@ -15,10 +15,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/bytes.h"
 #include "codec/bit_reader.h"
 #include "codec/huffman_table.h"
 #include "codec/lh5_format.h"
-#include "image/bytes.h"
 
 namespace kitra::codec {
 
@@ -27,7 +27,7 @@ using Window = std::array<std::uint8_t, kWindowSize>;
 class Lh5Decoder {
   public:
     // Starts decoding `data`, the module's packed bytes (zero bits follow them).
-    explicit Lh5Decoder(image::ByteView data) : in_(data) {}
+    explicit Lh5Decoder(base::ByteView data) : in_(data) {}
 
     // Fills window[0 .. count-1] (1 <= count <= 8192) with the next bytes.
     // Every call but the last must ask for 8192 bytes, with the same window.
@@ -50,6 +50,6 @@ class Lh5Decoder {
 
 // Decodes `original_size` bytes from `data` (the reader supplies zero bits
 // past its end).
-image::Bytes decode_lh5(image::ByteView data, std::size_t original_size);
+base::Bytes decode_lh5(base::ByteView data, std::size_t original_size);
 
 }  // namespace kitra::codec

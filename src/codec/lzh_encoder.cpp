@@ -22,8 +22,8 @@ unsigned significant_bits(unsigned v) {
 // The state of one encode() call.
 struct Session {
     Encoder& enc;
-    image::ByteView input;
-    platform::Console& con;
+    base::ByteView input;
+    const Report& report;
     bool progress;
     BitWriter out;
     std::size_t read_pos = 0;  // input bytes taken into the window
@@ -33,13 +33,13 @@ struct Session {
     unsigned flag_pos = 0;
     unsigned flag_mask = 0;
 
-    Session(Encoder& e, image::ByteView in, image::Bytes& o, platform::Console& c, bool p)
-        : enc(e), input(in), con(c), progress(p), out(o) {}
+    Session(Encoder& e, base::ByteView in, base::Bytes& o, const Report& r, bool p)
+        : enc(e), input(in), report(r), progress(p), out(o) {}
 
     // Reads up to n input bytes into the window at `at`; returns the count.
     unsigned read_into(unsigned at, unsigned n) {
         const auto take = static_cast<unsigned>(std::min<std::size_t>(n, input.size() - read_pos));
-        const image::ByteView piece = input.subspan(read_pos, take);
+        const base::ByteView piece = input.subspan(read_pos, take);
         if (take != 0) std::memcpy(enc.text.data() + at, piece.data(), take);  // an empty input has no data
         crc = crc16(piece, crc);
         read_pos += take;
@@ -124,7 +124,7 @@ void Session::write_literal_lengths() {
 }
 
 void Session::send_block() {
-    platform::Console& c = con;
+    const Report& c = report;
     const unsigned root =
         build_code(enc.builder, kLiteralSymbols, enc.literal_freq, enc.literal_len, enc.literal_code, c);
     const unsigned size = enc.literal_freq[root];
@@ -211,9 +211,9 @@ void Session::output(unsigned c, unsigned p) {
 
 Encoder::Encoder() : text(kTextSize + kSlack), items(kItemBufferSize) {}
 
-EncodeResult encode(Encoder& enc, image::ByteView input, image::Bytes& out_bytes, platform::Console& con,
+EncodeResult encode(Encoder& enc, base::ByteView input, base::Bytes& out_bytes, const Report& report,
                     bool progress) {
-    Session s(enc, input, out_bytes, con, progress);
+    Session s(enc, input, out_bytes, report, progress);
     std::uint8_t* const text = enc.text.data();
     // Bytes past the end of a short input take part in match finding (every
     // match is clipped to the input, but the tree sees them): 0xFF, as in
@@ -235,7 +235,7 @@ EncodeResult encode(Encoder& enc, image::ByteView input, image::Bytes& out_bytes
             std::memmove(text, text + kWindowSize, kWindowSize + kMaxMatch);
             remaining += s.read_into(kWindowSize + kMaxMatch, kWindowSize);
             pos = kWindowSize;
-            if (progress) platform::write(con, ".");
+            if (progress) report.text(".");
         }
         replace_string(enc.tree, text, pos, match);
     };

@@ -17,11 +17,11 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/bytes.h"
 #include "codec/huffman_builder.h"
 #include "codec/lh5_format.h"
 #include "codec/match_tree.h"
-#include "image/bytes.h"
-#include "platform/console.h"
+#include "codec/report.h"
 
 namespace kitra::codec {
 
@@ -53,9 +53,8 @@ struct EncodeResult {
 };
 
 // Appends the stream for `input` to `out` (nothing useful when unpackable).
-// With `progress`, prints "." on standard output each time the window slides
-// by 8192 bytes.
-EncodeResult encode(Encoder& encoder, image::ByteView input, image::Bytes& out, platform::Console& con,
+// With `progress`, reports "." each time the window slides by 8192 bytes.
+EncodeResult encode(Encoder& encoder, base::ByteView input, base::Bytes& out, const Report& report,
                     bool progress);
 
 }  // namespace kitra::codec

@@ -21,7 +21,7 @@
 #include <string>
 #include <string_view>
 
-#include "image/bytes.h"
+#include "base/bytes.h"
 
 namespace kitra::codec {
 
@@ -41,7 +41,7 @@ constexpr std::uint64_t kName = 22;
 
 constexpr std::size_t kMaxStoredName = 230;  // 230 + 25 fills the header-size byte
 constexpr std::size_t kMaxTypeIdText = 9;
-constexpr std::uint32_t kErased = 0xFFFFFFFF;  // packed size of erased flash: no module
+constexpr std::uint32_t kErased = 0xFFFFFFFF;    // packed size of erased flash: no module
 constexpr std::uint64_t kFixedHeaderBytes = 27;  // header bytes besides the name
 
 // A type ID text "XXXX:0" read by one left-to-right pass: a colon moves the
@@ -70,18 +70,18 @@ struct ModuleInfo {
 };
 
 // Bytes 2-4 read "-lh": the test every walk of the chain makes.
-bool has_module_mark(image::ByteView bytes, std::uint64_t offset);
+bool has_module_mark(base::ByteView bytes, std::uint64_t offset);
 
 // The module at `offset`, when bytes 2-4 read "-lh", its packed size is not
 // the erased 0xFFFFFFFF, and its header and data lie inside `bytes`; a module
 // that would reach past the buffer is not a module.
-std::optional<ModuleInfo> module_at(image::ByteView bytes, std::uint64_t offset);
+std::optional<ModuleInfo> module_at(base::ByteView bytes, std::uint64_t offset);
 
 // 8-bit sum of the H bytes at offsets 2 .. H+1 of the module at the start of
 // `module` (which must hold them).
-std::uint8_t header_sum(image::ByteView module);
+std::uint8_t header_sum(base::ByteView module);
 // Recomputes and stores the header sum.
-void update_header_sum(image::MutableByteView module);
+void update_header_sum(base::MutableByteView module);
 
 struct HeaderFields {
     std::string name;  // at most kMaxStoredName bytes
@@ -93,6 +93,6 @@ struct HeaderFields {
 };
 // The complete header (n + 27 bytes) with its sum. Refuses (Fatal) a name over
 // kMaxStoredName bytes.
-image::Bytes build_header(const HeaderFields& fields);
+base::Bytes build_header(const HeaderFields& fields);
 
 }  // namespace kitra::codec

@@ -2,18 +2,13 @@
 
 #include <algorithm>
 
+#include "base/fatal.h"
+#include "base/text.h"
 #include "codec/crc16.h"
 #include "codec/lzh_decoder.h"
 #include "codec/module_header.h"
-#include "image/fatal.h"
 
 namespace kitra::codec {
-
-namespace {
-
-constexpr int kStoreBit = 2;
-
-}  // namespace
 
 unsigned pack_ratio(std::uint32_t a, std::uint32_t b) {
     for (int i = 0; i < 3; ++i) {
@@ -30,40 +25,37 @@ unsigned pack_ratio(std::uint32_t a, std::uint32_t b) {
     return (a + (b >> 1)) / b;
 }
 
-image::Bytes pack(image::ByteView input, int mode, std::string_view stored_name,
-                  std::string_view type_id_text, Encoder& encoder, platform::Console& con) {
+base::Bytes pack(base::ByteView input, PackMode mode, std::string_view stored_name,
+                 std::string_view type_id_text, Encoder& encoder, const Report& report) {
     if (type_id_text.size() > kMaxTypeIdText) {
-        throw Fatal(
-            platform::format("Type ID text too long (%zu characters, at most %zu): %s\n", type_id_text.size(),
-                             kMaxTypeIdText, platform::printable(type_id_text).c_str()),
-            1);
-    }
-    if (stored_name.size() > kMaxStoredName) {
-        throw Fatal(
-            platform::format("Stored name too long (%zu bytes, at most %zu): %s\n", stored_name.size(),
-                             kMaxStoredName, platform::printable(stored_name).c_str()),
-            1);
-    }
-    if (input.size() > 0xFFFFFFFFu) {
-        throw Fatal(platform::format("File too large to pack (%zu bytes): %s\n", input.size(),
-                                     platform::printable(stored_name).c_str()),
+        throw Fatal(base::format("Type ID text too long (%zu characters, at most %zu): %s\n",
+                                 type_id_text.size(), kMaxTypeIdText, base::printable(type_id_text).c_str()),
                     1);
     }
-    const bool store = (mode & kStoreBit) != 0;
-    mode &= ~kStoreBit;
-    if (mode != 0)
-        platform::print(con, "Adding %.*s ", static_cast<int>(stored_name.size()), stored_name.data());
+    if (stored_name.size() > kMaxStoredName) {
+        throw Fatal(base::format("Stored name too long (%zu bytes, at most %zu): %s\n", stored_name.size(),
+                                 kMaxStoredName, base::printable(stored_name).c_str()),
+                    1);
+    }
+    if (input.size() > 0xFFFFFFFFu) {
+        throw Fatal(base::format("File too large to pack (%zu bytes): %s\n", input.size(),
+                                 base::printable(stored_name).c_str()),
+                    1);
+    }
+    const bool store = mode == PackMode::kStore;
+    const bool progress = mode != PackMode::kQuiet;
+    if (progress) report.text("Adding " + std::string(stored_name) + " ");
 
     HeaderFields fields;
     fields.name = std::string(stored_name);
     fields.type = parse_type_id_text(type_id_text);
     const std::size_t header_length = stored_name.size() + kFixedHeaderBytes;
 
-    image::Bytes module(header_length, 0);
+    base::Bytes module(header_length, 0);
     module.reserve(header_length + input.size() + 1);
     bool stored = store;
     if (!store) {
-        const EncodeResult r = encode(encoder, input, module, con, mode != 0);
+        const EncodeResult r = encode(encoder, input, module, report, progress);
         stored = r.unpackable;
         if (!stored) {
             fields.packed_size = static_cast<std::uint32_t>(module.size() - header_length);
@@ -78,54 +70,55 @@ image::Bytes pack(image::ByteView input, int mode, std::string_view stored_name,
         fields.crc = crc16(input);
     }
     fields.stored = stored;
-    const image::Bytes header = build_header(fields);
+    const base::Bytes header = build_header(fields);
     std::copy(header.begin(), header.end(), module.begin());
 
-    if (mode != 0) {
+    if (progress) {
         const unsigned ratio = pack_ratio(fields.packed_size, fields.original_size);
-        platform::print(con, " %u.%u%%\n", ratio / 10, ratio % 10);
+        report.text(base::format(" %u.%u%%\n", ratio / 10, ratio % 10));
     }
     module.push_back(0x00);  // the separator before the next module
     return module;
 }
 
-std::optional<image::Bytes> unpack(image::ByteView module, platform::Console& con) {
+std::optional<base::Bytes> unpack(base::ByteView module, const Report& report) {
     if (module.empty() || module[field::kHeaderSize] == 0) {
-        platform::print(con, "No module: the header size is 0 (end of the modules)\n");
+        report.text("No module: the header size is 0 (end of the modules)\n");
         return std::nullopt;
     }
     const unsigned h = module[field::kHeaderSize];
     // The fields up to the original size must lie inside the header.
-    if (h < field::kTypeSuffix || !image::in_range(module, 0, std::uint64_t{h} + 2)) {
-        platform::print(con, "No module: the header is cut short\n");
+    if (h < field::kTypeSuffix || !base::in_range(module, 0, std::uint64_t{h} + 2)) {
+        report.text("No module: the header is cut short\n");
         return std::nullopt;
     }
     if (header_sum(module) != module[field::kHeaderSum]) throw Fatal("Header sum error\n", 1);
 
-    const std::uint32_t packed = image::read_u32(module, field::kPackedSize);
-    const std::uint32_t original = image::read_u32(module, field::kOriginalSize);
+    const std::uint32_t packed = base::read_u32(module, field::kPackedSize);
+    const std::uint32_t original = base::read_u32(module, field::kOriginalSize);
     // The last two header bytes: padding between header and data, counted in
     // the packed size.
-    const std::uint16_t pad = image::read_u16(module, h);
+    const std::uint16_t pad = base::read_u16(module, h);
     const std::uint64_t data_start = std::uint64_t{h} + 2 + pad;
     if (pad > packed || data_start > module.size()) {
-        platform::print(con, "No module: the header's padding reaches past the data\n");
+        report.text("No module: the header's padding reaches past the data\n");
         return std::nullopt;
     }
-    const image::ByteView data = image::clipped(module, data_start, packed - pad);
+    const base::ByteView data = base::clipped(module, data_start, packed - pad);
 
     const std::uint8_t digit = module[field::kMethod + 3];
-    if (!image::matches(module, field::kMethod, "-lh") || module[field::kMethod + 4] != '-' ||
+    if (!base::matches(module, field::kMethod, "-lh") || module[field::kMethod + 4] != '-' ||
         (digit != '0' && digit != '4' && digit != '5')) {
-        platform::print_error(con, "Unknown method: %u\n", unsigned{digit});
+        report.error(base::format("Unknown method: %u\n", unsigned{digit}));
         return std::nullopt;
     }
     if (digit == '0') {
         if (data.size() < original) throw Fatal("Can't read\n", 1);
-        return image::Bytes(data.begin(), data.begin() + original);
+        return base::Bytes(data.begin(), data.begin() + original);
     }
     if (original > kMaxUnpackedSize) {
-        platform::print(con, "No module: its original size (%u bytes) is too large to unpack\n", original);
+        report.text(
+            base::format("No module: its original size (%u bytes) is too large to unpack\n", original));
         return std::nullopt;
     }
     return decode_lh5(data, original);

@@ -2,7 +2,6 @@
 
 namespace kitra::convert {
 
-void print_microcode_table(image::ByteView, const image::Layout&, const std::optional<image::Bytes>&,
-                           platform::Console&) {}
+void print_microcode_table(base::ByteView, const image::Layout&, platform::Console&) {}
 
 }  // namespace kitra::convert

@@ -3,75 +3,59 @@
 #include <algorithm>
 #include <array>
 
-#include "cli/options.h"
+#include "base/fatal.h"
+#include "cli/catalogue.h"
 #include "codec/module_header.h"
 #include "codec/packer.h"
+#include "convert/executable.h"
 #include "edit/module_chain.h"
 #include "edit/option_rom.h"
 #include "edit/placement.h"
 #include "edit/special_areas.h"
-#include "image/fatal.h"
+#include "image/layout.h"
 
 namespace kitra::edit {
 
 namespace {
 
+using base::Bytes;
+using base::ByteView;
+using cli::Family;
 using cli::ItemResult;
-using image::Bytes;
-using image::ByteView;
 using platform::print;
-namespace option = cli::option;
 
-constexpr std::uint64_t kRomReadLimit = std::uint64_t{128} * 1024;    // ROM contents checked and compared
-constexpr std::uint64_t kFamilyReadLimit = std::uint64_t{64} * 1024;  // contents read of a module already there
-constexpr std::uint16_t kFirstSlot = 0x4080;           // slot marks run from here ...
-constexpr std::size_t kSlotCount = 74;                 // ... to 0x40C9
-constexpr std::uint16_t kLastVga = 0x4085;
-constexpr std::uint16_t kLastIsa = 0x40A7;
-constexpr std::uint16_t kFirstAcpi = 0x40C0;
-constexpr std::uint16_t kLastAcpi = 0x40C9;
+constexpr std::uint64_t kRomReadLimit = std::uint64_t{128} * 1024;  // ROM contents checked and compared
+constexpr std::uint64_t kFamilyReadLimit =
+    std::uint64_t{64} * 1024;  // contents read of a module already there
 
 constexpr ItemResult kFailed{.failed = true, .end_loop = false};
 constexpr ItemResult kFailedEndLoop{.failed = true, .end_loop = true};
 
-bool between(std::uint32_t v, std::uint32_t lo, std::uint32_t hi) {
-    return v >= lo && v <= hi;
+// The slot marks of an add: one per type ID from the first VGA slot to the
+// last ACPI SDT slot.
+constexpr std::uint16_t kFirstSlot = 0x4080;
+constexpr std::size_t kSlotCount = 0x40C9 - kFirstSlot + 1;
+
+bool is_option_rom(Family family) {
+    return family == Family::kVga || family == Family::kPci || family == Family::kIsa;
 }
 
-// Options whose input is handled by a rule of its own before any test of
-// whether the file already is a module.
-bool has_own_input_rule(int code) {
-    using namespace option;
-    return code == kBtVga || code == kNoCompress || code == kNcCpuCode || code == kNvmm || code == kMinit ||
-           code == kNvpmu || code == kBtMem || between(code, kHole0, kHole7) || code == kHtInit ||
-           is_pe32_main(code) || is_pe32_boot(code) || code == kTopHole;
-}
-
-// Executables of these kinds are packed whole, header included.
-bool packs_executable_whole(int code) {
-    using namespace option;
-    return between(code, kBiosF0, kBiosF9) || between(code, kOem0, kOem7) || between(code, kEfi0, kEfi9) ||
-           between(code, kTseg0, kTseg3) || code == kMib || code == kMrvFlash;
-}
-
-bool is_option_rom_kind(int code) {
-    return code == option::kVga || code == option::kPci || code == option::kIsa;
+// Targets in these families take the slot the walk found for them.
+bool takes_slot(std::uint16_t type_id) {
+    const Family family = cli::family_of_type(type_id);
+    return is_option_rom(family) || family == Family::kAcpiSdt;
 }
 
 // Kinds whose contents decide between replacing a module and taking a slot.
 bool compares_content(const cli::Item& item) {
-    return is_option_rom_kind(item.option_code) || between(item.type.type_id, kFirstAcpi, kLastAcpi);
+    return is_option_rom(item.component_kind().family) ||
+           cli::family_of_type(item.type.type_id) == Family::kAcpiSdt;
 }
 
-// The load image of an "MZ" executable: everything after its header, whose
-// size in 16-byte paragraphs is the word at offset 8.
-ByteView load_image(ByteView exe) {
-    const std::uint64_t start = std::uint64_t{image::read_u16(exe, 8)} * 16;
-    return start >= exe.size() ? ByteView{} : exe.subspan(start);
-}
-
-bool is_executable(ByteView file) {
-    return file.size() >= 10 && file[0] == 'M' && file[1] == 'Z';
+// Inputs handled by a rule of their own are never taken for ready modules.
+bool has_own_input_rule(const cli::Kind& kind) {
+    return kind.input == cli::Input::kStored || kind.input == cli::Input::kRaw ||
+           kind.input == cli::Input::kPositionDependent;
 }
 
 ByteView first_bytes(ByteView data, std::uint64_t limit) {
@@ -86,12 +70,12 @@ struct Prepared {
 // The component as a module: used as it is when it already is one, else
 // packed according to its kind.
 std::optional<Prepared> prepare(cli::Run& run, const cli::Item& item) {
-    const int code = item.option_code;
+    const cli::Kind& kind = item.component_kind();
     const ByteView file = item.component;
     const std::string& name = item.component_name;
     const std::string& type = item.type.type_id_text;
     Prepared p;
-    if (!has_own_input_rule(code) && codec::has_module_mark(first_bytes(file, 64), 0)) {
+    if (!has_own_input_rule(kind) && codec::has_module_mark(first_bytes(file, 64), 0)) {
         const auto m = codec::module_at(file, 0);
         if (!m) {
             print(run.con,
@@ -103,25 +87,27 @@ std::optional<Prepared> prepare(cli::Run& run, const cli::Item& item) {
         p.module.assign(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(m->length()));
         p.module.push_back(m->length() < file.size() ? file[m->length()] : 0x00);
         if (compares_content(item)) {
-            auto contents = codec::unpack(p.module, run.con);
+            auto contents = codec::unpack(p.module, run.report());
             if (!contents) return std::nullopt;
             p.content = std::move(*contents);
         }
         return p;
     }
-    if (code == option::kNoCompress) {
-        p.module = codec::pack(file, 3, name, type, run.encoder(), run.con);
-    } else if (is_executable(file) && !packs_executable_whole(code)) {
-        p.module = codec::pack(load_image(file), 255, name, type, run.encoder(), run.con);
+    using codec::PackMode;
+    if (kind.input == cli::Input::kStored) {
+        p.module = codec::pack(file, PackMode::kStore, name, type, run.encoder(), run.report());
+    } else if (convert::is_executable(file) && kind.executable == cli::Executable::kBody) {
+        p.module = codec::pack(convert::executable_body(file), PackMode::kStore, name, type, run.encoder(),
+                               run.report());
     } else {
-        p.module = codec::pack(file, 1, name, type, run.encoder(), run.con);
+        p.module = codec::pack(file, PackMode::kCompress, name, type, run.encoder(), run.report());
     }
     if (compares_content(item)) p.content.assign(file.begin(), file.end());
     return p;
 }
 
 struct NewRom {
-    int code;
+    Family family;
     ByteView content;  // at most 128 KiB
     std::optional<Bytes> key;
 };
@@ -132,11 +118,11 @@ bool same_content(cli::Run& run, const codec::ModuleInfo& existing, const NewRom
                run.image.bytes.begin() + static_cast<std::ptrdiff_t>(existing.offset + existing.length()));
     // An ISA ROM with a segment of its own carries it over the suffix, which
     // the header sum does not cover.
-    image::write_u16(copy, codec::field::kTypeSuffix, 0);
-    const auto contents = codec::unpack(copy, run.con);
+    base::write_u16(copy, codec::field::kTypeSuffix, 0);
+    const auto contents = codec::unpack(copy, run.report());
     if (!contents) return false;
     const ByteView old = first_bytes(*contents, kFamilyReadLimit);
-    if (rom.code == option::kIsa)
+    if (rom.family == Family::kIsa)
         return rom.content.size() <= old.size() &&
                std::equal(rom.content.begin(), rom.content.end(), old.begin());
     const auto old_key = acpi ? acpi_key(old) : pci_key(old);
@@ -155,12 +141,13 @@ struct WalkResult {
 WalkResult walk(cli::Run& run, const cli::Item& item, const NewRom& rom) {
     WalkResult r;
     r.target = item.type.type_id;
+    const Family family = item.component_kind().family;
     std::array<bool, kSlotCount> used{};
-    const std::uint64_t end = walk_end(run.layout);
+    const std::uint64_t end = image::walk_end(run.layout);
     std::uint64_t pos = run.layout.walk_start;
     const Bytes& bytes = run.image.bytes;
     for (;;) {
-        const auto packed = image::try_read_u32(bytes, pos + codec::field::kPackedSize);
+        const auto packed = base::try_read_u32(bytes, pos + codec::field::kPackedSize);
         if (!packed || *packed == codec::kErased) break;  // the free end (or the end of the image)
         const auto m = codec::module_at(bytes, pos);
         if (!m) {
@@ -171,10 +158,9 @@ WalkResult walk(cli::Run& run, const cli::Item& item, const NewRom& rom) {
             return r;
         }
         const std::uint16_t id = m->type_id;
-        const bool acpi = between(id, kFirstAcpi, kLastAcpi) && between(r.target, kFirstAcpi, kLastAcpi);
-        const bool rom_family = between(id, kFirstSlot, 0x40A6) && between(r.target, kFirstSlot, kLastIsa);
+        const bool acpi = cli::family_of_type(id) == Family::kAcpiSdt;
         bool same = false;
-        if (acpi || rom_family) {
+        if (cli::compares_content(id, r.target)) {
             same = same_content(run, *m, rom, acpi);
             if (!same) {
                 used[id - kFirstSlot] = true;
@@ -184,25 +170,29 @@ WalkResult walk(cli::Run& run, const cli::Item& item, const NewRom& rom) {
                            used[r.target - kFirstSlot]);
                 }
             }
-            if (item.option_code == option::kVga && r.target > kLastVga) {
+            if (family == Family::kVga && r.target > cli::family_range(Family::kVga).last) {
                 print(run.con, "WARNING : VGA ROM Max 6 slots.");
                 r.end = WalkResult::End::Failed;
                 return r;
             }
-            if (item.option_code == option::kIsa && r.target > kLastIsa) {
+            if (family == Family::kIsa && r.target > cli::family_range(Family::kIsa).last) {
                 print(run.con, "WARNING : ISA ROM Max 8 slots.");
                 r.end = WalkResult::End::Failed;
                 return r;
             }
-            if (acpi && r.target > kLastAcpi) throw Fatal("ERROR : ACPI SDT ROM Max 10 slots.\n", 1);
+            if (acpi && r.target > cli::family_range(Family::kAcpiSdt).last)
+                throw Fatal("ERROR : ACPI SDT ROM Max 10 slots.\n", 1);
         }
         if (id == r.target || same) {
-            if (item.option_code == option::kIsa) {
+            if (family == Family::kIsa) {
                 print(run.con, "CAUTION : This [%s] ISA ROM Exist", item.component_name.c_str());
                 r.end = WalkResult::End::Failed;
                 return r;
             }
-            remove_module(run, pos, m->step(), module_limit(run.layout));
+            if (!remove_module(run, pos, m->step(), image::module_limit(run.layout))) {
+                r.end = WalkResult::End::Failed;
+                return r;
+            }
             continue;  // the same position now holds the next module
         }
         pos += m->step();
@@ -222,11 +212,11 @@ Bytes align_stored_data(Bytes module, std::uint64_t pos) {
     if (data_start % 16 == 0) return module;
     const std::uint8_t pad = static_cast<std::uint8_t>(16 - data_start % 16);
     const std::uint8_t n = module[codec::field::kNameLength];
-    const std::uint32_t packed = image::read_u32(module, codec::field::kPackedSize);
+    const std::uint32_t packed = base::read_u32(module, codec::field::kPackedSize);
     module.insert(module.begin() + static_cast<std::ptrdiff_t>(codec::field::kName + n), pad, 0xFF);
     module[codec::field::kHeaderSize] = static_cast<std::uint8_t>(h + pad);
     module[codec::field::kNameLength] = static_cast<std::uint8_t>(n + pad);
-    image::write_u32(module, codec::field::kPackedSize, packed + pad);
+    base::write_u32(module, codec::field::kPackedSize, packed + pad);
     codec::update_header_sum(module);
     module.resize(std::uint64_t{h} + pad + 2 + packed + pad, 0xFF);
     return module;
@@ -235,12 +225,12 @@ Bytes align_stored_data(Bytes module, std::uint64_t pos) {
 }  // namespace
 
 ItemResult add_module(cli::Run& run, const cli::Item& item) {
-    const int code = item.option_code;
-    if (code == option::kNcCpuCode) return place_ncpucode(run, item) ? ItemResult{} : kFailed;
-    if (code == option::kTopHole) return place_top_hole(run, item) ? ItemResult{} : kFailed;
-    if (code == option::kCals) {
-        const Bytes module = codec::pack(item.component, 0, item.component_name, item.type.type_id_text,
-                                         run.encoder(), run.con);
+    const cli::Kind& kind = item.component_kind();
+    if (kind.place == cli::Place::kNcpucodeArea) return place_ncpucode(run, item) ? ItemResult{} : kFailed;
+    if (kind.place == cli::Place::kTopHole) return place_top_hole(run, item) ? ItemResult{} : kFailed;
+    if (kind.input == cli::Input::kSizeOnly) {
+        const Bytes module = codec::pack(item.component, codec::PackMode::kQuiet, item.component_name,
+                                         item.type.type_id_text, run.encoder(), run.report());
         print(run.con, "%s compressed size is ... %.2fK\n", item.component_name.c_str(),
               static_cast<double>(module.size()) / 1024.0);
         return {.failed = false, .end_loop = true};
@@ -249,13 +239,14 @@ ItemResult add_module(cli::Run& run, const cli::Item& item) {
     auto prepared = prepare(run, item);
     if (!prepared) return kFailed;
 
-    NewRom rom{code, first_bytes(prepared->content, kRomReadLimit), std::nullopt};
-    if (is_option_rom_kind(code)) {
-        if (!has_rom_signature(rom.content) || (code == option::kIsa && !isa_rom_sum_ok(rom.content))) {
+    NewRom rom{kind.family, first_bytes(prepared->content, kRomReadLimit), std::nullopt};
+    if (is_option_rom(kind.family)) {
+        if (!has_rom_signature(rom.content) ||
+            (kind.family == Family::kIsa && !isa_rom_sum_ok(rom.content))) {
             print(run.con, "CAUTION: %s file is not BIOS ROM", item.component_name.c_str());
             return kFailedEndLoop;
         }
-        if (code != option::kIsa) rom.key = pci_key(rom.content);
+        if (kind.family != Family::kIsa) rom.key = pci_key(rom.content);
     } else if (compares_content(item)) {
         rom.key = acpi_key(rom.content);
     }
@@ -264,19 +255,17 @@ ItemResult add_module(cli::Run& run, const cli::Item& item) {
     if (w.end == WalkResult::End::Failed) return kFailed;
 
     Bytes module = std::move(prepared->module);
-    const bool family = between(w.target, kFirstSlot, kLastIsa) || between(w.target, kFirstAcpi, kLastAcpi);
-    if (family) {
-        image::write_u16(module, codec::field::kTypeId, w.target);
+    if (takes_slot(w.target)) {
+        base::write_u16(module, codec::field::kTypeId, w.target);
         codec::update_header_sum(module);
     }
-    if (code == option::kIsa && item.type.isa_segment != 0) {
+    if (kind.family == Family::kIsa && item.type.isa_segment != 0) {
         // The segment goes over the type ID suffix, outside the header sum
         // (readers clear the suffix before they check it). Only its 16 bits
         // are written: the type ID behind it must stay the slot's.
-        image::write_u16(module, codec::field::kTypeSuffix,
-                         static_cast<std::uint16_t>(item.type.isa_segment));
+        base::write_u16(module, codec::field::kTypeSuffix, static_cast<std::uint16_t>(item.type.isa_segment));
     }
-    if (code == option::kNoCompress) {
+    if (kind.input == cli::Input::kStored) {
         const std::size_t before = module.size();
         module = align_stored_data(std::move(module), w.pos);
         if (module.size() != before)

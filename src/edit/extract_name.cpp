@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/text.h"
 #include "cli/catalogue.h"
 
 namespace kitra::edit {
@@ -34,14 +35,14 @@ bool usable_as_default_name(std::string_view name) {
 std::optional<std::string> extract_file_name(cli::Run& run, const cli::Item& item,
                                              const std::string& stored_name) {
     if (auto given = given_extract_name(item)) return given;
-    platform::print(run.con, "Enter an extract file Name :(%s) ", platform::printable(stored_name).c_str());
+    platform::print(run.con, "Enter an extract file Name :(%s) ", base::printable(stored_name).c_str());
     std::optional<std::string> answer = platform::read_line(run.con);
     if (answer && !answer->empty()) return answer;
     if (!usable_as_default_name(stored_name)) {
         platform::print(run.con,
                         "The module's stored name \"%s\" is not a safe file name (empty, absolute or with a "
                         "\"..\" component); nothing is extracted. Name the file after \"extract\".\n",
-                        platform::printable(stored_name).c_str());
+                        base::printable(stored_name).c_str());
         return std::nullopt;
     }
     return stored_name;

@@ -2,8 +2,8 @@
 
 namespace kitra::edit {
 
-using image::Bytes;
-using image::ByteView;
+using base::Bytes;
+using base::ByteView;
 
 bool has_rom_signature(ByteView rom) {
     return rom.size() >= 2 && rom[0] == 0x55 && rom[1] == 0xAA;
@@ -12,7 +12,7 @@ bool has_rom_signature(ByteView rom) {
 bool isa_rom_sum_ok(ByteView rom) {
     if (rom.size() < 3) return false;
     const std::uint64_t length = std::uint64_t{rom[2]} * 512;
-    return image::in_range(rom, 0, length) && image::sum8(rom.first(length)) == 0;
+    return base::in_range(rom, 0, length) && base::sum8(rom.first(length)) == 0;
 }
 
 namespace {
@@ -21,7 +21,7 @@ std::optional<Bytes> key_of(ByteView data,
                             std::initializer_list<std::pair<std::uint64_t, std::uint64_t>> fields) {
     Bytes key;
     for (auto [offset, length] : fields) {
-        if (!image::in_range(data, offset, length)) return std::nullopt;
+        if (!base::in_range(data, offset, length)) return std::nullopt;
         key.insert(key.end(), data.begin() + static_cast<std::ptrdiff_t>(offset),
                    data.begin() + static_cast<std::ptrdiff_t>(offset + length));
     }
@@ -31,7 +31,7 @@ std::optional<Bytes> key_of(ByteView data,
 }  // namespace
 
 std::optional<Bytes> pci_key(ByteView rom) {
-    const auto pointer = image::try_read_u16(rom, 0x18);
+    const auto pointer = base::try_read_u16(rom, 0x18);
     if (!pointer) return std::nullopt;
     return key_of(rom, {{*pointer + 4u, 4}, {*pointer + 14u, 2}});
 }

@@ -10,8 +10,8 @@ void report_no_space(cli::Run& run, std::uint32_t excess) {
                     run.settings.image_name.c_str(), excess);
 }
 
-bool place_module(cli::Run& run, std::uint64_t pos, image::ByteView module) {
-    const std::uint64_t limit = module_limit(run.layout);
+bool place_module(cli::Run& run, std::uint64_t pos, base::ByteView module) {
+    const std::uint64_t limit = image::module_limit(run.layout);
     // The last 64 bytes below the limit never take a module: the walks read
     // 64-byte headers and must find erased space there.
     const bool near_limit = pos + 64 > limit && !codec::module_at(run.image.bytes, pos);
@@ -19,7 +19,7 @@ bool place_module(cli::Run& run, std::uint64_t pos, image::ByteView module) {
         report_no_space(run, static_cast<std::uint32_t>(pos + module.size() - limit));
         return false;
     }
-    image::copy_into(run.image.bytes, pos, module);
+    base::copy_into(run.image.bytes, pos, module);
     return true;
 }
 

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
+#include "base/bytes.h"
 #include "cli/run_state.h"
-#include "image/bytes.h"
 
 namespace kitra::edit {
 
@@ -16,6 +16,6 @@ void report_no_space(cli::Run& run, std::uint32_t excess);
 // Writes `module` (the bytes to copy) at `pos`, the free end of the chain,
 // when it fits below the module limit; otherwise reports the excess.
 // Returns whether it was written.
-bool place_module(cli::Run& run, std::uint64_t pos, image::ByteView module);
+bool place_module(cli::Run& run, std::uint64_t pos, base::ByteView module);
 
 }  // namespace kitra::edit

@@ -4,8 +4,8 @@
 #include <string>
 #include <system_error>
 
+#include "base/text.h"
 #include "cli/catalogue.h"
-#include "cli/options.h"
 #include "codec/module_header.h"
 #include "codec/packer.h"
 #include "edit/extract_name.h"
@@ -36,14 +36,14 @@ cli::ItemResult failed() {
 }
 
 cli::ItemResult not_found(cli::Run& run, const cli::Item& item) {
-    switch (item.option_code) {
-        case cli::option::kPci:
+    switch (item.component_kind().family) {
+        case Family::kPci:
             print(run.con, "Can't found [PCI] ROM...\n");
             break;
-        case cli::option::kIsa:
+        case Family::kIsa:
             print(run.con, "Can't found [ISA] ROM...\n");
             break;
-        case cli::option::kGroup:
+        case Family::kGroup:
             print(run.con, "Can't found [%s%d] ROM...\n", failure_name_of(item).c_str(),
                   run.settings.group_number);
             break;
@@ -55,7 +55,7 @@ cli::ItemResult not_found(cli::Run& run, const cli::Item& item) {
 }
 
 void print_released(cli::Run& run, const cli::Item& item, const Target& target) {
-    if (target.family == Family::kAcpi)
+    if (target.family == Family::kAcpiSdt)
         print(run.con, "[ACPI module-%c] ROM is release\n", target.letter);
     else if (target.family)
         print(run.con, "[%s-%c] ROM is release\n", failure_name_of(item).c_str(), target.letter);
@@ -64,8 +64,8 @@ void print_released(cli::Run& run, const cli::Item& item, const Target& target) 
 }
 
 void print_extracted(cli::Run& run, const cli::Item& item, const Target& target, const std::string& file) {
-    const std::string shown = platform::printable(file);
-    if (target.family == Family::kAcpi)
+    const std::string shown = base::printable(file);
+    if (target.family == Family::kAcpiSdt)
         print(run.con, "[ACPI module-%c] ROM is extracted to %s\n", target.letter, shown.c_str());
     else if (target.family)
         print(run.con, "[%s-%c] ROM is extracted to %s\n", failure_name_of(item).c_str(), target.letter,
@@ -77,16 +77,16 @@ void print_extracted(cli::Run& run, const cli::Item& item, const Target& target,
 // Writes an extracted file, replacing any file of that name. The image itself
 // is never the target: it would be replaced by one of its modules, and the
 // run's own write at the end would then overwrite the extracted file again.
-bool write_extract_file(cli::Run& run, const std::string& file, const image::Bytes& contents) {
+bool write_extract_file(cli::Run& run, const std::string& file, const base::Bytes& contents) {
     std::error_code ec;
     if (std::filesystem::equivalent(file, run.image.path, ec)) {
         print(run.con, "%s is the image being edited; nothing is extracted over it.\n",
-              platform::printable(file).c_str());
+              base::printable(file).c_str());
         return false;
     }
     if (!platform::write_file(file, contents)) {
         print(run.con, "Can't write the extract file %s; nothing is extracted.\n",
-              platform::printable(file).c_str());
+              base::printable(file).c_str());
         return false;
     }
     return true;
@@ -94,7 +94,7 @@ bool write_extract_file(cli::Run& run, const std::string& file, const image::Byt
 
 // The first module from the walk start whose type ID is `type_id`; the walk
 // ends at the first position that holds no module (erased flash included).
-std::optional<codec::ModuleInfo> find_module(image::ByteView bytes, std::uint64_t start,
+std::optional<codec::ModuleInfo> find_module(base::ByteView bytes, std::uint64_t start,
                                              std::uint16_t type_id) {
     std::uint64_t pos = start;
     while (auto m = codec::module_at(bytes, pos)) {
@@ -109,7 +109,7 @@ std::optional<codec::ModuleInfo> find_module(image::ByteView bytes, std::uint64_
 // when it was added (when the bootblock says so), a logo becomes a bitmap
 // again, a wrapped JPEG picture is unwrapped. None of these conversions is
 // part of this version yet, so every kind is written as it is stored.
-void restore_original_form(const cli::Run& /*run*/, const cli::Item& /*item*/, image::Bytes& /*contents*/) {}
+void restore_original_form(const cli::Run& /*run*/, const cli::Item& /*item*/, base::Bytes& /*contents*/) {}
 
 cli::ItemResult extract_module(cli::Run& run, const cli::Item& item, const Target& target,
                                const codec::ModuleInfo& m) {
@@ -119,12 +119,12 @@ cli::ItemResult extract_module(cli::Run& run, const cli::Item& item, const Targe
     // An ISA ROM added with a segment keeps it over offsets 15-18, but its
     // header sum was taken with offsets 15-16 at 0: they are cleared in a
     // copy before it is read.
-    const image::ByteView in_image = image::slice(image::ByteView(run.image.bytes), m.offset, m.length());
-    image::Bytes module(in_image.begin(), in_image.end());
-    if (item.option_code == cli::option::kIsa) image::write_u16(module, codec::field::kTypeSuffix, 0);
+    const base::ByteView in_image = base::slice(base::ByteView(run.image.bytes), m.offset, m.length());
+    base::Bytes module(in_image.begin(), in_image.end());
+    if (item.component_kind().family == Family::kIsa) base::write_u16(module, codec::field::kTypeSuffix, 0);
 
     // An unknown method has been reported by the unpacker; nothing is written.
-    std::optional<image::Bytes> contents = codec::unpack(module, run.con);
+    std::optional<base::Bytes> contents = codec::unpack(module, run.report());
     if (!contents) return failed();
     restore_original_form(run, item, *contents);
 
@@ -139,7 +139,7 @@ cli::ItemResult release_module(cli::Run& run, const cli::Item& item, const Targe
     // compressed area's end keeps its data. A module that does not lie below
     // that limit is no part of the chain that can be closed up: removing it
     // would either erase a special area or do nothing and report success.
-    const std::uint32_t limit = module_limit(run.layout);
+    const std::uint32_t limit = image::module_limit(run.layout);
     if (m.offset + m.length() > limit) {
         print(
             run.con,
@@ -148,9 +148,7 @@ cli::ItemResult release_module(cli::Run& run, const cli::Item& item, const Targe
             static_cast<unsigned long long>(m.offset), limit);
         return failed();
     }
-    // Modules whose contents depend on their address (PE32, memory init) move
-    // like any other for now; rebasing them belongs to their own operation.
-    remove_module(run, m.offset, m.step(), limit);
+    if (!remove_module(run, m.offset, m.step(), limit)) return failed();
     print_released(run, item, target);
     return {};
 }
@@ -159,7 +157,7 @@ cli::ItemResult release_module(cli::Run& run, const cli::Item& item, const Targe
 // marks it: the finishing of a run without error erases it.
 cli::ItemResult top_hole(cli::Run& run, const cli::Item& item) {
     const image::Layout& l = run.layout;
-    if (l.top_hole_size == 0 || !image::in_range(run.image.bytes, l.top_hole_start, l.top_hole_size))
+    if (l.top_hole_size == 0 || !base::in_range(run.image.bytes, l.top_hole_start, l.top_hole_size))
         return not_found(run, item);
     if (item.kind == cli::ArgumentKind::Release) {
         run.flags.top_hole_released = true;
@@ -167,9 +165,9 @@ cli::ItemResult top_hole(cli::Run& run, const cli::Item& item) {
         return {};
     }
     const std::string file = "TOP_HOLE.BIN";
-    const image::ByteView data =
-        image::slice(image::ByteView(run.image.bytes), l.top_hole_start, l.top_hole_size);
-    if (!write_extract_file(run, file, image::Bytes(data.begin(), data.end()))) return failed();
+    const base::ByteView data =
+        base::slice(base::ByteView(run.image.bytes), l.top_hole_start, l.top_hole_size);
+    if (!write_extract_file(run, file, base::Bytes(data.begin(), data.end()))) return failed();
     print_extracted(run, item, {}, file);
     return {};
 }
@@ -179,7 +177,7 @@ cli::ItemResult top_hole(cli::Run& run, const cli::Item& item) {
 cli::ItemResult ncpucode_area(cli::Run& run, const cli::Item& item) {
     const image::Layout& l = run.layout;
     if (!l.ncpucode_present || l.ncpucode_size == 0 ||
-        !image::in_range(run.image.bytes, l.ncpucode_offset, l.ncpucode_size))
+        !base::in_range(run.image.bytes, l.ncpucode_offset, l.ncpucode_size))
         return not_found(run, item);
     if (item.kind == cli::ArgumentKind::Release) {
         run.flags.ncpucode_released = true;
@@ -187,9 +185,9 @@ cli::ItemResult ncpucode_area(cli::Run& run, const cli::Item& item) {
         return {};
     }
     const std::string file = given_extract_name(item).value_or("NCPUCODE.BIN");
-    const image::ByteView data =
-        image::slice(image::ByteView(run.image.bytes), l.ncpucode_offset, l.ncpucode_size);
-    if (!write_extract_file(run, file, image::Bytes(data.begin(), data.end()))) return failed();
+    const base::ByteView data =
+        base::slice(base::ByteView(run.image.bytes), l.ncpucode_offset, l.ncpucode_size);
+    if (!write_extract_file(run, file, base::Bytes(data.begin(), data.end()))) return failed();
     print_extracted(run, item, {}, file);
     return {};
 }
@@ -197,15 +195,16 @@ cli::ItemResult ncpucode_area(cli::Run& run, const cli::Item& item) {
 }  // namespace
 
 cli::ItemResult release_or_extract(cli::Run& run, const cli::Item& item) {
-    if (item.option_code == cli::option::kTopHole) return top_hole(run, item);
-    if (item.option_code == cli::option::kNcCpuCode) return ncpucode_area(run, item);
+    const cli::Kind& kind = item.component_kind();
+    if (kind.place == cli::Place::kTopHole) return top_hole(run, item);
+    if (kind.place == cli::Place::kNcpucodeArea) return ncpucode_area(run, item);
 
     Target target;
-    if (const std::optional<Family> family = family_of(item.option_code)) {
-        const SlotChoice choice = choose_slot(run, *family);
+    if (chooses_slot(kind.family)) {
+        const SlotChoice choice = choose_slot(run, kind.family);
         if (choice.kind == SlotChoice::Kind::kCancelled) return {};
         if (choice.kind == SlotChoice::Kind::kNotFound) return not_found(run, item);
-        target = {choice.type_id, family, choice.letter};
+        target = {choice.type_id, kind.family, choice.letter};
     } else {
         // Options that create no module of the compressed area have nothing to find.
         if (item.type.type_id == cli::kNoType) return not_found(run, item);

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/options.h"
+#include "base/text.h"
 #include "codec/module_header.h"
 #include "codec/packer.h"
 #include "edit/extract_name.h"
@@ -15,28 +15,8 @@ namespace {
 
 using platform::print;
 
-struct Range {
-    std::uint16_t first;
-    std::uint16_t last;
-};
-
-Range range_of(Family family) {
-    switch (family) {
-        case Family::kVga:
-            return {0x4080, 0x4085};
-        case Family::kPci:
-            return {0x4086, 0x409F};
-        case Family::kIsa:
-            return {0x40A0, 0x40A7};
-        case Family::kAcpi:
-            return {0x40C0, 0x40C9};
-    }
-    return {0, 0};
-}
-
 bool in_family(Family family, std::uint16_t type_id) {
-    const Range r = range_of(family);
-    return type_id >= r.first && type_id <= r.last;
+    return cli::family_range(family).contains(type_id);
 }
 
 bool is_upper(char key) {
@@ -59,25 +39,28 @@ std::optional<int> slot_of_key(Family family, char key) {
             if (key >= '1' && key <= '6') return 4 + (key - '1');
             [[fallthrough]];
         case Family::kPci:
-        case Family::kAcpi:
+        case Family::kAcpiSdt:
             if (is_upper(key)) return key - 'A';
             if (is_lower(key)) return key - 'a';
             return std::nullopt;
+        case Family::kGroup:
+        case Family::kNone:
+            break;
     }
     return std::nullopt;
 }
 
 // A field of an ACPI table header: `width` bytes at `offset`, ending early at
 // a zero byte or at the end of the contents.
-std::string table_field(image::ByteView contents, std::uint64_t offset, std::uint64_t width) {
-    const image::ByteView field = image::clipped(contents, offset, width);
+std::string table_field(base::ByteView contents, std::uint64_t offset, std::uint64_t width) {
+    const base::ByteView field = base::clipped(contents, offset, width);
     const auto end = std::find(field.begin(), field.end(), std::uint8_t{0});
-    return platform::printable(std::string(field.begin(), end));
+    return base::printable(std::string(field.begin(), end));
 }
 
 void print_slot_line(cli::Run& run, Family family, const codec::ModuleInfo& m) {
-    const char letter = slot_letter(family, m.type_id);
-    const std::string name = platform::printable(stored_name_of(m));
+    const char letter = cli::slot_letter(family, m.type_id);
+    const std::string name = base::printable(stored_name_of(m));
     switch (family) {
         case Family::kVga:
             print(run.con, "VGA ROM - - - [%c] : %s\n", letter, name.c_str());
@@ -88,53 +71,31 @@ void print_slot_line(cli::Run& run, Family family, const codec::ModuleInfo& m) {
         case Family::kIsa:
             print(run.con, "ISA ROM - - - [%c] : %s\n", letter, name.c_str());
             return;
-        case Family::kAcpi: {
+        case Family::kAcpiSdt: {
             // The line shows the table's own header fields: signature (4 bytes
             // at 0), OEM table ID (8 at 16), OEM revision (4 at 24).
-            const image::ByteView module =
-                image::slice(image::ByteView(run.image.bytes), m.offset, m.length());
-            const image::Bytes contents = codec::unpack(module, run.con).value_or(image::Bytes{});
+            const base::ByteView module = base::slice(base::ByteView(run.image.bytes), m.offset, m.length());
+            const base::Bytes contents = codec::unpack(module, run.report()).value_or(base::Bytes{});
             print(run.con, "ACPI table ROM - - -  : %c     %s      %s   %s        %s\n", letter,
                   table_field(contents, 0, 4).c_str(), table_field(contents, 16, 8).c_str(),
                   table_field(contents, 24, 4).c_str(), name.c_str());
             return;
         }
+        case Family::kGroup:
+        case Family::kNone:
+            return;
     }
 }
 
 }  // namespace
 
-std::optional<Family> family_of(int option_code) {
-    switch (option_code) {
-        case cli::option::kVga:
-            return Family::kVga;
-        case cli::option::kPci:
-            return Family::kPci;
-        case cli::option::kIsa:
-            return Family::kIsa;
-        case cli::option::kAcpiModule:
-            return Family::kAcpi;
-        default:
-            return std::nullopt;
-    }
-}
-
-char slot_letter(Family family, std::uint16_t type_id) {
-    const int slot = type_id - range_of(family).first;
-    switch (family) {
-        case Family::kVga:
-            return static_cast<char>('1' + slot);
-        case Family::kIsa:
-            return static_cast<char>(slot < 4 ? 'A' + slot : '1' + (slot - 4));
-        case Family::kPci:
-        case Family::kAcpi:
-            return static_cast<char>('A' + slot);
-    }
-    return '?';
+bool chooses_slot(Family family) {
+    return family == Family::kVga || family == Family::kPci || family == Family::kIsa ||
+           family == Family::kAcpiSdt;
 }
 
 SlotChoice choose_slot(cli::Run& run, Family family) {
-    if (family == Family::kAcpi)
+    if (family == Family::kAcpiSdt)
         print(run.con, "ACPI table ROM - - -  : Index Signature OemTableId OemRevision FileName\n");
 
     std::vector<std::uint16_t> listed;
@@ -161,13 +122,13 @@ SlotChoice choose_slot(cli::Run& run, Family family) {
         // A key past the family's last slot would name a module of another
         // kind that happens to carry the next type ID; it is never taken for
         // one of the family.
-        const int id = range_of(family).first + *slot;
-        if (id > range_of(family).last) return choice;
+        const int id = cli::family_range(family).first + *slot;
+        if (id > cli::family_range(family).last) return choice;
         type_id = static_cast<std::uint16_t>(id);
     }
     choice.kind = SlotChoice::Kind::kChosen;
     choice.type_id = type_id;
-    choice.letter = slot_letter(family, type_id);
+    choice.letter = cli::slot_letter(family, type_id);
     return choice;
 }
 

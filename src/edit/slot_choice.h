@@ -7,19 +7,16 @@
 #include <cstdint>
 #include <optional>
 
+#include "cli/catalogue.h"
 #include "cli/run_state.h"
 
 namespace kitra::edit {
 
-enum class Family { kVga, kPci, kIsa, kAcpi };
+using cli::Family;
 
-// The family an item chooses its module from, by the option code it runs as.
-std::optional<Family> family_of(int option_code);
-
-// The letter a slot is shown with: VGA "1" .. "6"; PCI "A" .. "Z"; ISA "A" ..
-// "D" for 0x40A0 .. 0x40A3 and "1" .. "4" for 0x40A4 .. 0x40A7; ACPI "A" ..
-// "J". `type_id` must be one of the family's.
-char slot_letter(Family family, std::uint16_t type_id);
+// Whether the modules of a family are chosen among by slot (VGA, PCI and ISA
+// ROMs, ACPI SDT modules; a group number names its module directly).
+bool chooses_slot(Family family);
 
 struct SlotChoice {
     enum class Kind {

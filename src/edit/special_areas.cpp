@@ -1,20 +1,20 @@
 #include "edit/special_areas.h"
 
+#include "base/bytes.h"
+#include "convert/executable.h"
 #include "edit/placement.h"
-#include "image/bytes.h"
 #include "image/layout.h"
+#include "image/records.h"
 
 namespace kitra::edit {
 
 namespace {
 
-using image::Bytes;
-using image::ByteView;
+using base::Bytes;
+using base::ByteView;
 
-constexpr std::string_view kNcpucodeMarker = "*ALIN16*";
-constexpr std::string_view kNcpucodeName = "NCPUCODE.BIN";
-constexpr std::string_view kTopHoleMarker = "$TopHole";
-constexpr std::string_view kTopHoleName = "TOP_HOLE.BIN";
+namespace trailer = image::trailer;
+constexpr std::uint64_t kTrailerSize = trailer::kSize;
 
 bool has_ncpucode(const image::Layout& l) {
     return l.ncpucode_present && l.ncpucode_size != 0;
@@ -25,19 +25,19 @@ bool has_top_hole(const image::Layout& l) {
 
 // The data of an area as the image holds it (cut at the image's end).
 Bytes area_data(const cli::Run& run, std::uint64_t start, std::uint64_t size) {
-    const ByteView data = image::clipped(run.image.bytes, start, size);
+    const ByteView data = base::clipped(run.image.bytes, start, size);
     return {data.begin(), data.end()};
 }
 
 void erase_area(cli::Run& run, std::uint64_t start, std::uint64_t size) {
     const ByteView all = run.image.bytes;
     if (start >= all.size()) return;
-    image::fill(run.image.bytes, start, std::min<std::uint64_t>(size + kTrailerSize, all.size() - start),
-                0xFF);
+    base::fill(run.image.bytes, start, std::min<std::uint64_t>(size + kTrailerSize, all.size() - start),
+               0xFF);
 }
 
 bool fits_in_image(cli::Run& run, std::uint64_t start, std::uint64_t size) {
-    if (image::in_range(run.image.bytes, start, size + kTrailerSize)) return true;
+    if (base::in_range(run.image.bytes, start, size + kTrailerSize)) return true;
     platform::print(run.con, "%s: the special area at offset %llXh would reach past the end of the image.\n",
                     run.settings.image_name.c_str(), static_cast<unsigned long long>(start));
     return false;
@@ -47,12 +47,12 @@ bool fits_in_image(cli::Run& run, std::uint64_t start, std::uint64_t size) {
 
 void write_special_area(cli::Run& run, std::uint64_t start, ByteView data, std::string_view marker,
                         std::string_view name) {
-    image::copy_into(run.image.bytes, start, data);
-    const std::uint64_t trailer = start + data.size();
-    image::fill(run.image.bytes, trailer, kTrailerSize, 0);
-    image::copy_into(run.image.bytes, trailer, image::view_of(marker));
-    image::write_u32(run.image.bytes, trailer + 8, static_cast<std::uint32_t>(data.size()));
-    image::copy_into(run.image.bytes, trailer + 16, image::view_of(name));
+    base::copy_into(run.image.bytes, start, data);
+    const std::uint64_t at = start + data.size();
+    base::fill(run.image.bytes, at, kTrailerSize, 0);
+    base::copy_into(run.image.bytes, at + trailer::kMarker, base::view_of(marker));
+    base::write_u32(run.image.bytes, at + trailer::kDataSize, static_cast<std::uint32_t>(data.size()));
+    base::copy_into(run.image.bytes, at + trailer::kName, base::view_of(name));
 }
 
 bool place_ncpucode(cli::Run& run, const cli::Item& item) {
@@ -60,12 +60,11 @@ bool place_ncpucode(cli::Run& run, const cli::Item& item) {
     const bool old_area = has_ncpucode(l);
     Bytes data = old_area ? area_data(run, l.ncpucode_offset, l.ncpucode_size) : Bytes{};
     const ByteView file = item.component;
-    if (file.size() >= 10 && file[0] == 'M' && file[1] == 'Z') {
-        const std::uint64_t body = std::uint64_t{image::read_u16(file, 8)} * 16;
-        if (body < file.size())
-            data.insert(data.end(), file.begin() + static_cast<std::ptrdiff_t>(body), file.end());
+    if (convert::is_executable(file)) {
+        const ByteView body = convert::executable_body(file);
+        data.insert(data.end(), body.begin(), body.end());
     }
-    platform::print(run.con, "Combine %s file to %s...\n", std::string(kNcpucodeName).c_str(),
+    platform::print(run.con, "Combine %s file to %s...\n", std::string(trailer::kMicrocodeName).c_str(),
                     run.settings.image_name.c_str());
 
     const std::uint64_t s = data.size();
@@ -97,7 +96,7 @@ bool place_ncpucode(cli::Run& run, const cli::Item& item) {
     // The old area is erased first, so that no part of it the new one does
     // not cover is left behind.
     if (old_area) erase_area(run, l.ncpucode_offset, l.ncpucode_size);
-    write_special_area(run, start, data, kNcpucodeMarker, kNcpucodeName);
+    write_special_area(run, start, data, trailer::kMicrocodeMarker, trailer::kMicrocodeName);
     l.ncpucode_present = true;
     l.ncpucode_offset = static_cast<std::uint32_t>(start);
     l.ncpucode_size = static_cast<std::uint32_t>(s);
@@ -139,11 +138,11 @@ bool place_top_hole(cli::Run& run, const cli::Item& item) {
     if (has_top_hole(l)) erase_area(run, l.top_hole_start, l.top_hole_size);
     if (microcode_to) {
         erase_area(run, l.ncpucode_offset, m);
-        write_special_area(run, *microcode_to, microcode, kNcpucodeMarker, kNcpucodeName);
+        write_special_area(run, *microcode_to, microcode, trailer::kMicrocodeMarker, trailer::kMicrocodeName);
         l.ncpucode_offset = static_cast<std::uint32_t>(*microcode_to);
         run.flags.ncpucode_placed = true;
     }
-    write_special_area(run, t, item.component, kTopHoleMarker, kTopHoleName);
+    write_special_area(run, t, item.component, trailer::kTopHoleMarker, trailer::kTopHoleName);
     l.top_hole_start = static_cast<std::uint32_t>(t);
     l.top_hole_size = static_cast<std::uint32_t>(s);
     return true;

@@ -1,12 +1,7 @@
 // The two special areas at the top of the compressed area, outside the
 // module chain: the non-compressed CPU microcode area and the top hole. Each
-// holds unpacked data closed by a 32-byte trailer:
-//
-//    0  marker, 8 bytes: "*ALIN16*" (microcode) or "$TopHole"
-//    8  size of the data (32)     12  0 (32)
-//   16  name, 12 bytes: "NCPUCODE.BIN" or "TOP_HOLE.BIN"   28  0 (32)
-//
-// The data starts size bytes before the trailer; an area takes size + 32.
+// holds unpacked data closed by a 32-byte trailer (image/records.h); the data
+// starts size bytes before the trailer, and an area takes size + 32.
 #pragma once
 
 #include <cstdint>
@@ -17,10 +12,8 @@
 
 namespace kitra::edit {
 
-constexpr std::uint32_t kTrailerSize = 32;
-
 // Writes data and trailer with the data at `start`.
-void write_special_area(cli::Run& run, std::uint64_t start, image::ByteView data, std::string_view marker,
+void write_special_area(cli::Run& run, std::uint64_t start, base::ByteView data, std::string_view marker,
                         std::string_view name);
 
 // /NC_CPUCODE: the existing area's data plus the load image of an executable

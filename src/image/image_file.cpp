@@ -1,5 +1,6 @@
 #include "image/image_file.h"
 
+#include "base/text.h"
 #include "platform/console.h"
 
 namespace kitra::image {
@@ -19,14 +20,14 @@ std::variant<Image, OpenFailure> open_image(const std::string& path) {
 std::string open_failure_text(const std::string& path, OpenFailure failure) {
     switch (failure) {
         case OpenFailure::NotFound:
-            return platform::format("%s file not found", path.c_str());
+            return base::format("%s file not found", path.c_str());
         case OpenFailure::TooSmall:
-            return platform::format(
+            return base::format(
                 "%s is too small for a system BIOS image (at least 128 KB). The image will be left "
                 "unmodified.\n",
                 path.c_str());
         case OpenFailure::TooLarge:
-            return platform::format(
+            return base::format(
                 "%s is too large for a system BIOS image (at most 4 GB). The image will be left "
                 "unmodified.\n",
                 path.c_str());

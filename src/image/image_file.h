@@ -7,15 +7,15 @@
 #include <string>
 #include <variant>
 
-#include "image/bytes.h"
+#include "base/bytes.h"
 #include "platform/files.h"
 
 namespace kitra::image {
 
 struct Image {
     std::string path;
-    Bytes bytes;     // the image as the run has made it so far
-    Bytes original;  // the image as it was read
+    base::Bytes bytes;     // the image as the run has made it so far
+    base::Bytes original;  // the image as it was read
     std::uint32_t length() const { return static_cast<std::uint32_t>(bytes.size()); }
     bool changed() const { return bytes != original; }
 };

@@ -4,16 +4,21 @@
 
 #include "codec/module_header.h"
 #include "image/markers.h"
+#include "image/records.h"
 #include "platform/console.h"
 
 namespace kitra::image {
 
+using base::ByteView;
+using base::fill;
+using base::in_range;
+using base::matches_ignore_case;
+using base::try_read_u16;
+using base::try_read_u32;
+
 namespace {
 
-constexpr std::uint32_t kWindow = 0x10000;
-constexpr std::uint32_t kBs1Address = 11;
-constexpr std::uint32_t kBs1Flags = 15;
-constexpr std::uint8_t kTopHoleEnabledBit = 0x10;
+constexpr std::uint32_t kWindow = kWindow64K;
 
 std::uint16_t word_or_zero(ByteView image, std::uint64_t off) {
     return try_read_u16(image, off).value_or(0);
@@ -32,11 +37,12 @@ void read_bootblock_record(ByteView image, std::uint32_t marker, Layout& l) {
     l.window_start = marker >= l.base_window + kWindow ? l.base_window + kWindow : l.base_window;
     // The flag byte may lie before the window the marker was found in; it is
     // read from the image all the same.
-    l.bootblock_flag = marker >= 26 && (image[marker - 26] & 0x02) != 0;
-    const std::uint16_t w6 = word_or_zero(image, std::uint64_t{marker} + 6);
-    const std::uint16_t w8 = word_or_zero(image, std::uint64_t{marker} + 8);
-    const std::uint16_t w12 = word_or_zero(image, std::uint64_t{marker} + 12);
-    const std::uint16_t w18 = word_or_zero(image, std::uint64_t{marker} + 18);
+    l.bootblock_flag = marker >= bbss::kFlagByteBefore &&
+                       (image[marker - bbss::kFlagByteBefore] & bbss::kBootblockFlagBit) != 0;
+    const std::uint16_t w6 = word_or_zero(image, std::uint64_t{marker} + bbss::kRegionWord);
+    const std::uint16_t w8 = word_or_zero(image, std::uint64_t{marker} + bbss::kLayoutWord);
+    const std::uint16_t w12 = word_or_zero(image, std::uint64_t{marker} + bbss::kLimitWord);
+    const std::uint16_t w18 = word_or_zero(image, std::uint64_t{marker} + bbss::kImageChecksumWord);
     l.extended_layout = (w8 & 0xF) != 0 && l.image_length / kWindow > 4;
     if (l.extended_layout) {
         const std::uint32_t e = w6 & 0xF000u;
@@ -61,9 +67,10 @@ std::uint32_t system_bios_span(ByteView image, std::uint32_t off) {
 }  // namespace
 
 std::optional<std::uint32_t> find_bootblock_record(ByteView image) {
-    const std::uint64_t base = image.size() - 0x20000;
+    const std::uint64_t base = base_window_start(image.size());
     for (std::uint64_t window : {base, base + kWindow}) {
-        if (auto hit = find_marker(image, window, 0xFFFA, "*BBSS*")) return static_cast<std::uint32_t>(*hit);
+        if (auto hit = find_marker(image, window, kWindow - bbss::kMarker.size(), bbss::kMarker))
+            return static_cast<std::uint32_t>(*hit);
     }
     return std::nullopt;
 }
@@ -71,16 +78,16 @@ std::optional<std::uint32_t> find_bootblock_record(ByteView image) {
 std::uint32_t ncpucode_size_at(ByteView image, std::uint32_t offset) {
     const std::uint64_t last = image.size() >= 0x4000 ? image.size() - 0x4000 : 0;
     if (offset > last) return 0;
-    const auto hit = find_marker(image, offset, last - offset + 1, "*ALIN16*");
-    return hit ? dword_or_zero(image, *hit + 8) : 0;
+    const auto hit = find_marker(image, offset, last - offset + 1, trailer::kMicrocodeMarker);
+    return hit ? dword_or_zero(image, *hit + trailer::kDataSize) : 0;
 }
 
 NcpucodeArea locate_ncpucode(ByteView image) {
     NcpucodeArea area;
     const std::uint32_t length = static_cast<std::uint32_t>(image.size());
-    const auto bs1 = find_marker(image, image.size() - 0x20000, 0x20000, "*BS1");
+    const auto bs1 = find_marker(image, base_window_start(image.size()), kBaseWindowSize, bs1::kMarker);
     if (!bs1) return area;
-    const std::uint32_t address = dword_or_zero(image, *bs1 + kBs1Address);
+    const std::uint32_t address = dword_or_zero(image, *bs1 + bs1::kMicrocodeAddress);
     if (!valid_address(address)) return area;
     const std::uint32_t offset = file_offset_of(address, length);
     // An address outside the image names no area of it.
@@ -91,6 +98,21 @@ NcpucodeArea locate_ncpucode(ByteView image) {
     return area;
 }
 
+std::uint32_t module_limit(const Layout& l) {
+    std::uint32_t limit = l.compressed_limit;
+    bool any = false;
+    if (l.ncpucode_present && l.ncpucode_size != 0) {
+        limit = l.ncpucode_offset;
+        any = true;
+    }
+    if (l.top_hole_size != 0) limit = any ? std::min(limit, l.top_hole_start) : l.top_hole_start;
+    return limit;
+}
+
+std::uint32_t walk_end(const Layout& l) {
+    return l.top_hole_size != 0 ? l.top_hole_start : l.compressed_limit - 64;
+}
+
 std::uint64_t chain_end(ByteView image, std::uint64_t start) {
     std::uint64_t pos = start;
     while (auto m = codec::module_at(image, pos)) pos += m->step();
@@ -99,21 +121,22 @@ std::uint64_t chain_end(ByteView image, std::uint64_t start) {
 
 TopHole locate_top_hole(ByteView image, std::uint32_t walk_start, std::uint32_t compressed_limit) {
     TopHole hole;
-    const auto bs1 = find_marker(image, image.size() - 0x16000, 0x15FF0, "*BS1", 4);
-    if (!bs1 || !in_range(image, *bs1 + kBs1Flags, 1) || (image[*bs1 + kBs1Flags] & kTopHoleEnabledBit) == 0)
+    const auto bs1 = find_marker(image, image.size() - kRecordSearchFromEnd, 0x15FF0, bs1::kMarker, 4);
+    if (!bs1 || !in_range(image, *bs1 + bs1::kFlags, 1) ||
+        (image[*bs1 + bs1::kFlags] & bs1::kTopHoleBit) == 0)
         return hole;
     hole.enabled = true;
     // The "$TopHole" trailer is looked for after the module chain, in 64 KiB
     // chunks that overlap by 8 bytes so that no marker is split.
     constexpr std::uint64_t kChunk = 0x10000;
-    constexpr std::string_view kMarker = "$TopHole";
+    constexpr std::string_view kMarker = trailer::kTopHoleMarker;
     for (std::uint64_t chunk = chain_end(image, walk_start); chunk < compressed_limit && chunk < image.size();
          chunk += kChunk - kMarker.size()) {
         const std::uint64_t chunk_len = std::min<std::uint64_t>(kChunk, image.size() - chunk);
         if (chunk_len < kMarker.size()) break;
         std::uint64_t pos = chunk;
         while (auto hit = find_marker(image, pos, chunk + chunk_len - kMarker.size() + 1 - pos, kMarker)) {
-            const std::uint32_t size = dword_or_zero(image, *hit + 8);
+            const std::uint32_t size = dword_or_zero(image, *hit + trailer::kDataSize);
             // A size that would put the hole before the image is not a trailer.
             if (valid_address(size) && size <= *hit) {
                 hole.size = size;
@@ -127,9 +150,9 @@ TopHole locate_top_hole(ByteView image, std::uint32_t walk_start, std::uint32_t 
 }
 
 void reread_ncpucode_pointer(ByteView image, Layout& layout) {
-    const auto bs1 = find_marker(image, image.size() - 0x1FFFF, 0x1C000, "*BS1");
+    const auto bs1 = find_marker(image, image.size() - 0x1FFFF, 0x1C000, bs1::kMarker);
     if (!bs1) return;
-    const std::uint32_t address = dword_or_zero(image, *bs1 + kBs1Address);
+    const std::uint32_t address = dword_or_zero(image, *bs1 + bs1::kMicrocodeAddress);
     if (!valid_address(address)) return;
     const std::uint32_t offset = file_offset_of(address, layout.image_length);
     if (offset >= layout.image_length) return;
@@ -141,7 +164,7 @@ std::variant<Layout, std::string> discover_layout(ByteView image, std::uint32_t 
                                                   bool top_hole_option) {
     Layout l;
     l.image_length = static_cast<std::uint32_t>(image.size());
-    l.base_window = l.image_length - 0x20000;
+    l.base_window = static_cast<std::uint32_t>(base_window_start(l.image_length));
     if (top_hole_option) l.top_hole_address = file_offset_of(top_hole_address, l.image_length);
     l.logo_flags = image[l.image_length - 0x1FA6];
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <variant>
 
-#include "image/bytes.h"
+#include "base/bytes.h"
 
 namespace kitra::image {
 
@@ -42,6 +42,8 @@ struct Layout {
     std::uint32_t top_hole_size = 0;
 
     std::uint32_t top_hole_address = 0;  // the "/TopHole:" address as a file offset
+
+    bool operator==(const Layout&) const = default;
 };
 
 // The file offset of a physical address, and the other way round.
@@ -55,12 +57,12 @@ inline std::uint32_t rom_address_of(std::uint32_t offset, std::uint32_t image_le
 // The layout of `image`; `top_hole_address` is the "/TopHole:" setting, used
 // when `top_hole_option` (the first option is /TOPHOLE). A large image with no
 // "-lh5-" module has no system BIOS: the text saying so is returned instead.
-std::variant<Layout, std::string> discover_layout(ByteView image, std::uint32_t top_hole_address,
+std::variant<Layout, std::string> discover_layout(base::ByteView image, std::uint32_t top_hole_address,
                                                   bool top_hole_option);
 
 // The "*BBSS*" marker: positions 0 .. 0xFFF9 of the 64 KiB window at the base
 // window, then of the one after it. Returns the marker's file offset.
-std::optional<std::uint32_t> find_bootblock_record(ByteView image);
+std::optional<std::uint32_t> find_bootblock_record(base::ByteView image);
 
 // The non-compressed microcode area through "*BS1" (last 128 KiB, byte steps)
 // and its "*ALIN16*" size.
@@ -69,9 +71,9 @@ struct NcpucodeArea {
     std::uint32_t offset = 0;
     std::uint32_t size = 0;
 };
-NcpucodeArea locate_ncpucode(ByteView image);
+NcpucodeArea locate_ncpucode(base::ByteView image);
 // The "*ALIN16*" size found from `offset` (0 when absent).
-std::uint32_t ncpucode_size_at(ByteView image, std::uint32_t offset);
+std::uint32_t ncpucode_size_at(base::ByteView image, std::uint32_t offset);
 
 // The top hole: "*BS1" at 4-byte steps with bit 4 of its flag byte, then the
 // first "$TopHole" with a usable size after the module chain.
@@ -80,14 +82,24 @@ struct TopHole {
     std::uint32_t start = 0;
     std::uint32_t size = 0;
 };
-TopHole locate_top_hole(ByteView image, std::uint32_t walk_start, std::uint32_t compressed_limit);
+TopHole locate_top_hole(base::ByteView image, std::uint32_t walk_start, std::uint32_t compressed_limit);
 
 // The "*BS1" address read again as the item loop does before "release", /D
 // and items without option; a valid address sets the NCPUCODE offset again.
-void reread_ncpucode_pointer(ByteView image, Layout& layout);
+void reread_ncpucode_pointer(base::ByteView image, Layout& layout);
+
+// The lower of the microcode area's start and the top hole's start, counting
+// only those present; the compressed area's end when neither is. Modules end
+// below it; releases and compaction close the chain up to here, so a special
+// area below the compressed area's end keeps its data.
+std::uint32_t module_limit(const Layout& layout);
+
+// Where the walks over the compressed area stop looking: 64 bytes short of
+// the compressed area's end, or the top hole's start when there is one.
+std::uint32_t walk_end(const Layout& layout);
 
 // The end of the module chain: the first position from `start` that is not a
 // module (or holds the erased packed size).
-std::uint64_t chain_end(ByteView image, std::uint64_t start);
+std::uint64_t chain_end(base::ByteView image, std::uint64_t start);
 
 }  // namespace kitra::image

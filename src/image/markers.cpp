@@ -5,6 +5,9 @@
 
 namespace kitra::image {
 
+using base::ByteView;
+using base::matches;
+
 std::optional<std::uint64_t> find_marker(ByteView image, std::uint64_t start, std::uint64_t count,
                                          std::string_view marker, std::uint64_t step) {
     if (marker.empty() || image.size() < marker.size() || start > image.size() - marker.size())

@@ -6,14 +6,14 @@
 #include <optional>
 #include <string_view>
 
-#include "image/bytes.h"
+#include "base/bytes.h"
 
 namespace kitra::image {
 
 // First offset p in [start, start + count) at steps of `step` where `marker`
 // matches exactly; positions whose marker would reach past the image are
 // not matches.
-std::optional<std::uint64_t> find_marker(ByteView image, std::uint64_t start, std::uint64_t count,
+std::optional<std::uint64_t> find_marker(base::ByteView image, std::uint64_t start, std::uint64_t count,
                                          std::string_view marker, std::uint64_t step = 1);
 
 // The bootblock's line search: 16-byte lines from `start`, at relative
@@ -21,10 +21,10 @@ std::optional<std::uint64_t> find_marker(ByteView image, std::uint64_t start, st
 // start of each line. Returns the relative offset just past the matching
 // line, or 0x1E000 when no line matches.
 constexpr std::uint32_t kLineSearchMiss = 0x1E000;
-std::uint32_t line_search(ByteView image, std::uint64_t start, std::string_view marker);
+std::uint32_t line_search(base::ByteView image, std::uint64_t start, std::string_view marker);
 
 // The probe mode of the line search: true when the 16 bytes after the last
 // line read (the matching line, or the line at 0x1E000) begin 55 AA 00 00.
-bool line_search_probe(ByteView image, std::uint64_t start, std::string_view marker);
+bool line_search_probe(base::ByteView image, std::uint64_t start, std::string_view marker);
 
 }  // namespace kitra::image

@@ -30,14 +30,6 @@ Console standard_console() {
     return con;
 }
 
-std::string format(const char* fmt, ...) {
-    va_list args;
-    va_start(args, fmt);
-    std::string text = vformat(fmt, args);
-    va_end(args);
-    return text;
-}
-
 void write(Console& con, std::string_view text) {
     if (text.empty()) return;
     if (!con.out_is_terminal) {
@@ -122,13 +114,6 @@ std::optional<std::string> read_line(Console& con) {
     // The user's answer ended the line on the terminal.
     con.column = 0;
     return line;
-}
-
-std::string printable(std::string_view image_text) {
-    std::string text(image_text);
-    for (char& c : text)
-        if (c == '\x1b') c = '?';
-    return text;
 }
 
 }  // namespace kitra::platform

@@ -27,9 +27,6 @@ struct Console {
 // A console on the process's standard streams.
 Console standard_console();
 
-// printf into a std::string (the listing and messages keep their C formats).
-std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-
 void write(Console& con, std::string_view text);
 void print(Console& con, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 // Text on the error stream.
@@ -42,9 +39,5 @@ void move_to_column(Console& con, int column);
 std::optional<char> read_key(Console& con);
 // One line without its line end; std::nullopt at the end of input.
 std::optional<std::string> read_line(Console& con);
-
-// Text taken from an image is data: an ESC byte could drive the terminal, so
-// it is shown as "?".
-std::string printable(std::string_view image_text);
 
 }  // namespace kitra::platform

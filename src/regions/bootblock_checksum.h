@@ -9,7 +9,8 @@
 #include <cstdint>
 #include <variant>
 
-#include "image/bytes.h"
+#include "base/bytes.h"
+#include "image/records.h"
 
 namespace kitra::regions {
 
@@ -27,18 +28,18 @@ enum class BootblockChecksumProblem {
 };
 
 // Positions searched for "*BBSS*", at 1-byte steps.
-constexpr std::uint32_t kBootblockSearchPositions = 0x6000;
+constexpr std::uint32_t kBootblockSearchPositions = image::bbss::kSearchPositions;
 
 // Where the users without a "*BS1" search of their own start looking for
 // "*BBSS*": image length - 0x16000.
-std::uint64_t bootblock_search_start(image::ByteView image);
+std::uint64_t bootblock_search_start(base::ByteView image);
 
 // The first "*BBSS*" in [start, start + 0x6000) and the checksum region it
 // names. A region of length 0, or one whose last byte would lie past the end
 // of the 64 KiB window it starts in, is refused as Unusable: the byte that the
 // 16-bit window offset names would then not be the region's last byte, and
 // writing either could break the bootblock.
-std::variant<BootblockChecksum, BootblockChecksumProblem> locate_bootblock_checksum(image::ByteView image,
+std::variant<BootblockChecksum, BootblockChecksumProblem> locate_bootblock_checksum(base::ByteView image,
                                                                                     std::uint64_t start);
 
 // The bootblock segment G: W rotated right by 4 bits within 16 bits.
@@ -47,13 +48,12 @@ inline std::uint16_t bootblock_segment(std::uint16_t word) {
 }
 
 // The 8-bit change a write makes to a byte sum: sum(written) - sum(replaced).
-std::uint8_t sum_change(image::ByteView written, image::ByteView replaced);
+std::uint8_t sum_change(base::ByteView written, base::ByteView replaced);
 
 // Adds `change` to the checksum byte (mod 256).
-void adjust_bootblock_checksum(image::MutableByteView image, const BootblockChecksum& at,
-                               std::uint8_t change);
+void adjust_bootblock_checksum(base::MutableByteView image, const BootblockChecksum& at, std::uint8_t change);
 
 // Stores the 8-bit sum of the region's first L - 1 bytes in its last byte.
-void recompute_bootblock_checksum(image::MutableByteView image, const BootblockChecksum& at);
+void recompute_bootblock_checksum(base::MutableByteView image, const BootblockChecksum& at);
 
 }  // namespace kitra::regions

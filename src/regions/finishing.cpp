@@ -2,9 +2,11 @@
 
 #include <string_view>
 
-#include "image/bytes.h"
-#include "image/fatal.h"
+#include "base/bytes.h"
+#include "base/fatal.h"
+#include "base/text.h"
 #include "image/markers.h"
+#include "image/records.h"
 #include "platform/console.h"
 #include "regions/bootblock_checksum.h"
 
@@ -12,11 +14,11 @@ namespace kitra::regions {
 
 namespace {
 
-using image::ByteView;
-using image::MutableByteView;
+using base::ByteView;
+using base::MutableByteView;
 
 // Both special areas end in a 32-byte trailer that goes with them.
-constexpr std::uint64_t kTrailerSize = 32;
+constexpr std::uint64_t kTrailerSize = image::trailer::kSize;
 constexpr std::uint8_t kErased = 0xFF;
 
 // The checksum block's last two bytes: the 8-bit sum of the compressed area
@@ -25,11 +27,9 @@ constexpr std::uint8_t kErased = 0xFF;
 constexpr std::uint64_t kSumByte = 4094;
 constexpr std::uint64_t kFollowerByte = 4095;
 
-// "*BS1" holds the microcode area's address 11 bytes after its first byte; it
-// is looked for from just inside the base window to the end of the image.
-constexpr std::string_view kBs1Marker = "*BS1";
+// "*BS1", which holds the microcode area's address, is looked for from just
+// inside the base window to the end of the image.
 constexpr std::uint64_t kBs1SearchFromEnd = 0x1FFFF;
-constexpr std::uint64_t kBs1Address = 11;
 
 // With the bootblock flag the image checksum word opens a 1 KiB balance
 // area; a build that balances the image itself marks it "IMD$".
@@ -38,7 +38,6 @@ constexpr std::string_view kBalanceMarker = "IMD$";
 constexpr std::uint64_t kBalanceSlotsStart = 2;
 constexpr std::uint64_t kBalanceSlotSize = 4;
 // Without the flag the balance word sits at a fixed place in the base window.
-constexpr std::uint64_t kBaseWindowSize = 0x20000;
 constexpr std::uint64_t kPlainBalanceWord = 0x1E054;
 
 // Finishing writes only where the layout found its structures. A crafted
@@ -46,20 +45,20 @@ constexpr std::uint64_t kPlainBalanceWord = 0x1E054;
 // without valid checksums while the run reports success, so the run stops
 // and the image stays as it was.
 void require_area(ByteView image, const char* what, std::uint64_t offset, std::uint64_t length) {
-    if (image::in_range(image, offset, length)) return;
-    throw Fatal(platform::format(
-        "The %s at %llXh (%llXh bytes) lies outside the image; the image is left "
-        "unmodified.\n",
-        what, static_cast<unsigned long long>(offset), static_cast<unsigned long long>(length)));
+    if (base::in_range(image, offset, length)) return;
+    throw Fatal(
+        base::format("The %s at %llXh (%llXh bytes) lies outside the image; the image is left "
+                     "unmodified.\n",
+                     what, static_cast<unsigned long long>(offset), static_cast<unsigned long long>(length)));
 }
 
 void erase_area(MutableByteView image, const char* what, std::uint64_t offset, std::uint64_t size) {
     require_area(image, what, offset, size + kTrailerSize);
-    image::fill(image, offset, size + kTrailerSize, kErased);
+    base::fill(image, offset, size + kTrailerSize, kErased);
 }
 
 void add_to_byte(MutableByteView image, std::uint64_t offset, unsigned change) {
-    image::write_u8(image, offset, static_cast<std::uint8_t>(image::read_u8(image, offset) + change));
+    base::write_u8(image, offset, static_cast<std::uint8_t>(base::read_u8(image, offset) + change));
 }
 
 // Steps that write into the checksum block need both of its checksum bytes.
@@ -101,16 +100,16 @@ void refresh_bootblock_checksum(cli::Run& run) {
 void update_microcode_pointer(cli::Run& run) {
     MutableByteView image = run.image.bytes;
     const std::uint64_t start = image.size() >= kBs1SearchFromEnd ? image.size() - kBs1SearchFromEnd : 0;
-    const auto bs1 = image::find_marker(image, start, image.size(), kBs1Marker);
+    const auto bs1 = image::find_marker(image, start, image.size(), image::bs1::kMarker);
     // A record too short to hold the pointer is no record.
-    if (bs1 && image::in_range(image, *bs1 + kBs1Address, 4)) {
-        const std::uint64_t pointer = *bs1 + kBs1Address;
-        const ByteView old_view = image::slice(ByteView(image), pointer, 4);
-        const image::Bytes old_bytes(old_view.begin(), old_view.end());
+    if (bs1 && base::in_range(image, *bs1 + image::bs1::kMicrocodeAddress, 4)) {
+        const std::uint64_t pointer = *bs1 + image::bs1::kMicrocodeAddress;
+        const ByteView old_view = base::slice(ByteView(image), pointer, 4);
+        const base::Bytes old_bytes(old_view.begin(), old_view.end());
         if (run.layout.bbss_found) require_checksum_block(run);
-        image::write_u32(image, pointer,
-                         image::rom_address_of(run.layout.ncpucode_offset, run.layout.image_length));
-        const std::uint8_t d = sum_change(image::slice(ByteView(image), pointer, 4), old_bytes);
+        base::write_u32(image, pointer,
+                        image::rom_address_of(run.layout.ncpucode_offset, run.layout.image_length));
+        const std::uint8_t d = sum_change(base::slice(ByteView(image), pointer, 4), old_bytes);
         if (run.layout.bbss_found) {
             add_to_byte(image, run.layout.checksum_block + kSumByte, d);
             add_to_byte(image, run.layout.checksum_block + kFollowerByte, 2u * d);
@@ -145,9 +144,9 @@ void update_checksum_block(cli::Run& run) {
     const std::uint64_t sum_at = std::uint64_t{run.layout.checksum_block} + kSumByte;
     const std::uint64_t from = run.layout.system_bios_offset;
     const std::uint8_t sum =
-        from < sum_at ? image::sum8(image::slice(ByteView(image), from, sum_at - from)) : 0;
-    const std::uint8_t old = image::read_u8(image, sum_at);
-    image::write_u8(image, sum_at, sum);
+        from < sum_at ? base::sum8(base::slice(ByteView(image), from, sum_at - from)) : 0;
+    const std::uint8_t old = base::read_u8(image, sum_at);
+    base::write_u8(image, sum_at, sum);
     add_to_byte(image, run.layout.checksum_block + kFollowerByte, static_cast<std::uint8_t>(sum - old));
 }
 
@@ -157,29 +156,29 @@ void update_checksum_block(cli::Run& run) {
 std::uint64_t balance_word_offset(const cli::Run& run) {
     const std::uint64_t offset = run.layout.bootblock_flag
                                      ? std::uint64_t{run.layout.image_checksum_word}
-                                     : run.image.bytes.size() - kBaseWindowSize + kPlainBalanceWord;
+                                     : image::base_window_start(run.image.bytes.size()) + kPlainBalanceWord;
     require_area(run.image.bytes, "balance word", offset, 2);
     if (offset % 2 != 0)
         throw Fatal(
-            platform::format("The balance word at %llXh is not on a word boundary, so the image cannot be "
-                             "balanced; the image is left unmodified.\n",
-                             static_cast<unsigned long long>(offset)));
+            base::format("The balance word at %llXh is not on a word boundary, so the image cannot be "
+                         "balanced; the image is left unmodified.\n",
+                         static_cast<unsigned long long>(offset)));
     return offset;
 }
 
 void balance_words(MutableByteView image, std::uint64_t offset) {
-    const std::uint16_t s = image::sum16_le(image);
-    image::write_u16(image, offset, static_cast<std::uint16_t>(image::read_u16(image, offset) - s));
+    const std::uint16_t s = base::sum16_le(image);
+    base::write_u16(image, offset, static_cast<std::uint16_t>(base::read_u16(image, offset) - s));
 }
 
 // Each slot turns from FFFFh FFFFh into 0000h FFFEh: the byte sum grows by
 // 1 and the word sum stays. At most 255 slots fit in the balance area.
 void balance_bytes(MutableByteView image, std::uint64_t offset) {
-    const unsigned slots = static_cast<std::uint8_t>(0u - image::sum8(image));
+    const unsigned slots = static_cast<std::uint8_t>(0u - base::sum8(image));
     for (unsigned i = 0; i < slots; ++i) {
         const std::uint64_t slot = offset + kBalanceSlotsStart + kBalanceSlotSize * i;
-        image::write_u16(image, slot, static_cast<std::uint16_t>(image::read_u16(image, slot) + 1));
-        image::write_u16(image, slot + 2, static_cast<std::uint16_t>(image::read_u16(image, slot + 2) - 1));
+        base::write_u16(image, slot, static_cast<std::uint16_t>(base::read_u16(image, slot) + 1));
+        base::write_u16(image, slot + 2, static_cast<std::uint16_t>(base::read_u16(image, slot + 2) - 1));
     }
 }
 
@@ -194,11 +193,11 @@ void finish_image(cli::Run& run) {
     MutableByteView image = run.image.bytes;
     if (run.layout.bootblock_flag) {
         // A marked area is not written, so it need not fit whole.
-        if (image::matches(image, run.layout.image_checksum_word, kBalanceMarker)) return;
+        if (base::matches(image, run.layout.image_checksum_word, kBalanceMarker)) return;
         require_area(image, "balance area", run.layout.image_checksum_word, kBalanceAreaSize);
     }
     const std::uint64_t word_at = balance_word_offset(run);
-    if (run.layout.bootblock_flag) image::fill(image, word_at, kBalanceAreaSize, kErased);
+    if (run.layout.bootblock_flag) base::fill(image, word_at, kBalanceAreaSize, kErased);
     balance_words(image, word_at);
     if (run.layout.bootblock_flag) balance_bytes(image, word_at);
 }

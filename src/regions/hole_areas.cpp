@@ -2,6 +2,6 @@
 
 namespace kitra::regions {
 
-void print_hole_lines(image::ByteView, const image::Layout&, platform::Console&) {}
+void print_hole_lines(base::ByteView, const image::Layout&, platform::Console&) {}
 
 }  // namespace kitra::regions

@@ -2,7 +2,7 @@
 // listed by a "*HOLE*" directory and a table of what each holds.
 #pragma once
 
-#include "image/bytes.h"
+#include "base/bytes.h"
 #include "image/layout.h"
 #include "platform/console.h"
 
@@ -10,6 +10,6 @@ namespace kitra::regions {
 
 // The hole lines of the listing. Lists nothing yet: hole areas are not
 // handled by this version.
-void print_hole_lines(image::ByteView image, const image::Layout& layout, platform::Console& con);
+void print_hole_lines(base::ByteView image, const image::Layout& layout, platform::Console& con);
 
 }  // namespace kitra::regions

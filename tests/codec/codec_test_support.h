@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "base/bytes.h"
 #include "codec/lh5_format.h"
-#include "image/bytes.h"
 #include "platform/console.h"
 #include "support/captured_console.h"
 #include "support/rng.h"
@@ -29,18 +29,18 @@ using Captured = testing::CapturedConsole;
 
 using kitra::testing::Rng;
 
-inline image::Bytes random_bytes(std::size_t n, std::uint64_t seed) {
+inline base::Bytes random_bytes(std::size_t n, std::uint64_t seed) {
     Rng r(seed);
-    image::Bytes b(n);
+    base::Bytes b(n);
     for (auto& x : b) x = static_cast<std::uint8_t>(r.next());
     return b;
 }
 
 // x86-like code: common opcodes with small operands, calls with random
 // targets, zero padding.
-inline image::Bytes code_like(std::size_t n, std::uint64_t seed) {
+inline base::Bytes code_like(std::size_t n, std::uint64_t seed) {
     Rng r(seed);
-    image::Bytes b;
+    base::Bytes b;
     while (b.size() < n) {
         const unsigned k = r.below(10);
         if (k < 3) {
@@ -60,12 +60,12 @@ inline image::Bytes code_like(std::size_t n, std::uint64_t seed) {
 }
 
 // English-like text from a small vocabulary.
-inline image::Bytes text_like(std::size_t n, std::uint64_t seed) {
+inline base::Bytes text_like(std::size_t n, std::uint64_t seed) {
     static const char* const kWords[] = {"the ",   "module ", "header ", "image ", "of ",     "a ",
                                          "block ", "table ",  "is ",     "and ",   "window ", "match ",
                                          "bios ",  "rom\n",   "code, ",  "data. "};
     Rng r(seed);
-    image::Bytes b;
+    base::Bytes b;
     while (b.size() < n) {
         const char* w = kWords[r.below(16)];
         while (*w) b.push_back(static_cast<std::uint8_t>(*w++));
@@ -75,9 +75,9 @@ inline image::Bytes text_like(std::size_t n, std::uint64_t seed) {
 }
 
 // A bitmap: long runs of zero bytes between short runs and noise.
-inline image::Bytes bitmap_like(std::size_t n, std::uint64_t seed) {
+inline base::Bytes bitmap_like(std::size_t n, std::uint64_t seed) {
     Rng r(seed);
-    image::Bytes b;
+    base::Bytes b;
     while (b.size() < n) {
         if (r.below(2) == 0) {
             b.insert(b.end(), 1 + r.below(2000), 0);
@@ -92,14 +92,14 @@ inline image::Bytes bitmap_like(std::size_t n, std::uint64_t seed) {
 
 using testing::TempDir;
 
-inline void write_file(const std::filesystem::path& p, image::ByteView bytes) {
+inline void write_file(const std::filesystem::path& p, base::ByteView bytes) {
     std::ofstream f(p, std::ios::binary);
     f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-inline image::Bytes read_file(const std::filesystem::path& p) {
+inline base::Bytes read_file(const std::filesystem::path& p) {
     std::ifstream f(p, std::ios::binary);
-    return image::Bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    return base::Bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
 }
 
 inline std::string quoted(const std::filesystem::path& p) {

@@ -18,26 +18,26 @@ using test::Captured;
 
 struct Input {
     std::string name;
-    image::Bytes bytes;
+    base::Bytes bytes;
 };
 
 std::vector<Input> inputs() {
     std::vector<Input> v;
     v.push_back({"empty.bin", {}});
     v.push_back({"one.bin", {0x42}});
-    v.push_back({"equal.bin", image::Bytes(20000, 0xE5)});
+    v.push_back({"equal.bin", base::Bytes(20000, 0xE5)});
     v.push_back({"text.txt", test::text_like(60000, 1)});
     v.push_back({"code.rom", test::code_like(60000, 2)});
     v.push_back({"random.bin", test::random_bytes(20000, 3)});
     v.push_back({"bitmap.bmp", test::bitmap_like(50000, 4)});
     for (std::size_t n : {8191u, 8192u, 8193u, 16383u, 16384u, 16385u})
         v.push_back({"code" + std::to_string(n) + ".rom", test::code_like(n, n)});
-    image::Bytes mixed;
+    base::Bytes mixed;
     for (int i = 0; mixed.size() < (1u << 20); ++i) {
-        const image::Bytes part = i % 4 == 0   ? test::code_like(70000, 10 + i)
-                                  : i % 4 == 1 ? test::text_like(50000, 10 + i)
-                                  : i % 4 == 2 ? test::bitmap_like(60000, 10 + i)
-                                               : test::random_bytes(8000, 10 + i);
+        const base::Bytes part = i % 4 == 0   ? test::code_like(70000, 10 + i)
+                                 : i % 4 == 1 ? test::text_like(50000, 10 + i)
+                                 : i % 4 == 2 ? test::bitmap_like(60000, 10 + i)
+                                              : test::random_bytes(8000, 10 + i);
         mixed.insert(mixed.end(), part.begin(), part.end());
     }
     mixed.resize(1u << 20);
@@ -52,7 +52,7 @@ TEST(LhasaCrossCheck, TestsAndExtractsEveryPackedModule) {
     for (const Input& in : inputs()) {
         SCOPED_TRACE(in.name);
         Captured cap;
-        const image::Bytes module = pack(in.bytes, 0, in.name, "4080:0", enc, cap.con);
+        const base::Bytes module = pack(in.bytes, PackMode::kQuiet, in.name, "4080:0", enc, cap.report());
         const auto work = dir.path / in.name;
         std::filesystem::create_directory(work);
         const auto archive = work / "module.lzh";
@@ -68,19 +68,19 @@ TEST(LhasaCrossCheck, TestsAndExtractsEveryPackedModule) {
 // the 16-bit header size at offset 0 is the data's offset.
 struct Member {
     std::string method;
-    image::ByteView data;
+    base::ByteView data;
     std::uint32_t original_size = 0;
 };
-Member first_member(image::ByteView archive) {
+Member first_member(base::ByteView archive) {
     Member m;
     if (archive.size() < 22 || archive[20] != 2) {
         ADD_FAILURE() << "not a level-2 header";
         return m;
     }
-    const std::uint16_t header = image::read_u16(archive, 0);
-    m.method = image::text_of(image::slice(archive, 2, 5));
-    m.data = image::slice(archive, header, image::read_u32(archive, 7));
-    m.original_size = image::read_u32(archive, 11);
+    const std::uint16_t header = base::read_u16(archive, 0);
+    m.method = base::text_of(base::slice(archive, 2, 5));
+    m.data = base::slice(archive, header, base::read_u32(archive, 7));
+    m.original_size = base::read_u32(archive, 11);
     return m;
 }
 
@@ -95,7 +95,7 @@ TEST(JlhaCrossCheck, StreamsFromAnotherEncoderDecode) {
         ASSERT_EQ(test::run("cd " + test::quoted(dir.path) + " && jlha co5q " + in.name + ".lzh " + in.name +
                             " >/dev/null 2>&1"),
                   0);
-        const image::Bytes archive = test::read_file(dir.path / (in.name + ".lzh"));
+        const base::Bytes archive = test::read_file(dir.path / (in.name + ".lzh"));
         const Member m = first_member(archive);
         ASSERT_EQ(m.original_size, in.bytes.size());
         if (m.method != "-lh5-") {

@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include "base/fatal.h"
 #include "codec/bit_writer.h"
 #include "codec/codec_test_support.h"
 #include "codec/crc16.h"
 #include "codec/lzh_encoder.h"
-#include "image/fatal.h"
 
 namespace kitra::codec {
 namespace {
@@ -15,14 +15,14 @@ using test::Captured;
 
 // Builds a stream bit by bit.
 struct Stream {
-    image::Bytes bytes;
+    base::Bytes bytes;
     BitWriter w{bytes};
     Stream() { w.set_limit(1u << 30); }
     Stream& put(unsigned n, std::uint32_t v) {
         w.put(n, v);
         return *this;
     }
-    image::Bytes done() {
+    base::Bytes done() {
         w.put(7, 0);
         w.flush();
         return bytes;
@@ -53,7 +53,7 @@ Stream two_symbol_block(unsigned count, unsigned a, unsigned b, unsigned positio
     return s;
 }
 
-void expect_bad_table(const image::Bytes& stream, std::size_t size) {
+void expect_bad_table(const base::Bytes& stream, std::size_t size) {
     try {
         (void)decode_lh5(stream, size);
         ADD_FAILURE() << "no Fatal";
@@ -64,31 +64,31 @@ void expect_bad_table(const image::Bytes& stream, std::size_t size) {
 }
 
 TEST(Lh5Decoder, SingleSymbolBlockCostsNoBitsPerSymbol) {
-    const image::Bytes stream = single_symbol_block(300, 0x41).done();
+    const base::Bytes stream = single_symbol_block(300, 0x41).done();
     EXPECT_EQ(stream.size(), 7u);  // 52 header bits and the flush
-    EXPECT_EQ(decode_lh5(stream, 300), image::Bytes(300, 0x41));
+    EXPECT_EQ(decode_lh5(stream, 300), base::Bytes(300, 0x41));
     // The header alone is enough: nothing else is read.
-    EXPECT_EQ(decode_lh5(image::ByteView(stream).first(6), 300), image::Bytes(300, 0x41));
+    EXPECT_EQ(decode_lh5(base::ByteView(stream).first(6), 300), base::Bytes(300, 0x41));
 }
 
 TEST(Lh5Decoder, OriginalSizeZeroReadsNothing) {
     EXPECT_TRUE(decode_lh5({}, 0).empty());
-    EXPECT_TRUE(decode_lh5(image::Bytes{0xFF, 0xFF}, 0).empty());
+    EXPECT_TRUE(decode_lh5(base::Bytes{0xFF, 0xFF}, 0).empty());
 }
 
 TEST(Lh5Decoder, DistanceZeroRepeatsTheLastByte) {
     // 'x' then a match of length 5 (symbol 258) at distance value 0.
-    const image::Bytes stream = two_symbol_block(2, 'x', 258).put(1, 0).put(1, 1).done();
-    EXPECT_EQ(image::text_of(decode_lh5(stream, 6)), "xxxxxx");
+    const base::Bytes stream = two_symbol_block(2, 'x', 258).put(1, 0).put(1, 1).done();
+    EXPECT_EQ(base::text_of(decode_lh5(stream, 6)), "xxxxxx");
 }
 
 TEST(Lh5Decoder, BlockOfCountZeroHolds65536Symbols) {
     // The 16-bit count wraps: a block that says 0 codes 65536 symbols.
-    const image::Bytes stream = single_symbol_block(0, 'z').done();
-    EXPECT_EQ(decode_lh5(stream, 65536), image::Bytes(65536, 'z'));
+    const base::Bytes stream = single_symbol_block(0, 'z').done();
+    EXPECT_EQ(decode_lh5(stream, 65536), base::Bytes(65536, 'z'));
     // Symbol 65537 needs a new block header: all zero bits, whose single
     // literal/length symbol is byte 0.
-    image::Bytes out = decode_lh5(stream, 65540);
+    base::Bytes out = decode_lh5(stream, 65540);
     EXPECT_EQ(out[65535], 'z');
     EXPECT_EQ(out[65536], 0);
 }
@@ -96,14 +96,14 @@ TEST(Lh5Decoder, BlockOfCountZeroHolds65536Symbols) {
 TEST(Lh5Decoder, MatchIsCarriedAcrossCalls) {
     // Period-300 data: its matches reach 299 back and many cross the 8192
     // byte boundaries between calls.
-    image::Bytes input;
-    const image::Bytes period = test::random_bytes(300, 7);
+    base::Bytes input;
+    const base::Bytes period = test::random_bytes(300, 7);
     while (input.size() < 30000) input.insert(input.end(), period.begin(), period.end());
     input.resize(30000);
     Encoder enc;
     Captured cap;
-    image::Bytes stream;
-    ASSERT_FALSE(encode(enc, input, stream, cap.con, false).unpackable);
+    base::Bytes stream;
+    ASSERT_FALSE(encode(enc, input, stream, cap.report(), false).unpackable);
 
     Lh5Decoder dec(stream);
     Window window{};
@@ -117,12 +117,12 @@ TEST(Lh5Decoder, MatchIsCarriedAcrossCalls) {
 }
 
 TEST(Lh5Decoder, TruncatedDataStillGivesOriginalSize) {
-    const image::Bytes input = test::text_like(20000, 3);
+    const base::Bytes input = test::text_like(20000, 3);
     Encoder enc;
     Captured cap;
-    image::Bytes stream;
-    ASSERT_FALSE(encode(enc, input, stream, cap.con, false).unpackable);
-    const image::Bytes out = decode_lh5(image::ByteView(stream).first(stream.size() / 2), input.size());
+    base::Bytes stream;
+    ASSERT_FALSE(encode(enc, input, stream, cap.report(), false).unpackable);
+    const base::Bytes out = decode_lh5(base::ByteView(stream).first(stream.size() / 2), input.size());
     ASSERT_EQ(out.size(), input.size());
     EXPECT_TRUE(std::equal(out.begin(), out.begin() + 1000, input.begin()));
 }
@@ -161,14 +161,14 @@ TEST(Lh5Decoder, BadTables) {
 
 TEST(Lh5Decoder, UnusedSingleSymbolOutsideAlphabetIsHarmless) {
     // Position symbol 15 does not exist, but a block of literals never needs it.
-    EXPECT_EQ(decode_lh5(single_symbol_block(4, 'q', 15).done(), 4), image::Bytes(4, 'q'));
+    EXPECT_EQ(decode_lh5(single_symbol_block(4, 'q', 15).done(), 4), base::Bytes(4, 'q'));
     // A match does: then it is a bad table.
     expect_bad_table(two_symbol_block(2, 'x', 258, 15).put(1, 0).put(1, 1).done(), 6);
 }
 
 TEST(Crc16, ContinuesOverPieces) {
     EXPECT_EQ(crc16({}), 0);
-    EXPECT_EQ(crc16(image::view_of("6789"), crc16(image::view_of("12345"))), 0xBB3D);
+    EXPECT_EQ(crc16(base::view_of("6789"), crc16(base::view_of("12345"))), 0xBB3D);
 }
 
 }  // namespace

@@ -38,16 +38,16 @@ std::vector<Token> items_of_last_block(const Encoder& enc, unsigned count) {
 }
 
 struct Encoded {
-    image::Bytes stream;
+    base::Bytes stream;
     EncodeResult result;
     std::string out;
     std::string err;
 };
 
-Encoded encode_bytes(Encoder& enc, image::ByteView input, bool progress = false) {
+Encoded encode_bytes(Encoder& enc, base::ByteView input, bool progress = false) {
     Captured cap;
     Encoded e;
-    e.result = encode(enc, input, e.stream, cap.con, progress);
+    e.result = encode(enc, input, e.stream, cap.report(), progress);
     e.out = cap.out();
     e.err = cap.err();
     return e;
@@ -55,7 +55,7 @@ Encoded encode_bytes(Encoder& enc, image::ByteView input, bool progress = false)
 
 TEST(Lh5Encoder, EqualBytesAreOneLiteralAndFullLengthMatches) {
     Encoder enc;
-    const image::Bytes input(20000, 'a');
+    const base::Bytes input(20000, 'a');
     const Encoded e = encode_bytes(enc, input);
     ASSERT_FALSE(e.result.unpackable);
     const unsigned count = (unsigned{e.stream[0]} << 8) | e.stream[1];
@@ -71,8 +71,8 @@ TEST(Lh5Encoder, EqualBytesAreOneLiteralAndFullLengthMatches) {
 TEST(Lh5Encoder, EmptyOneByteAndRandomInputsAreUnpackable) {
     Encoder enc;
     EXPECT_TRUE(encode_bytes(enc, {}).result.unpackable);
-    EXPECT_TRUE(encode_bytes(enc, image::Bytes{0x41}).result.unpackable);
-    const image::Bytes random = test::random_bytes(50000, 1);
+    EXPECT_TRUE(encode_bytes(enc, base::Bytes{0x41}).result.unpackable);
+    const base::Bytes random = test::random_bytes(50000, 1);
     const Encoded e = encode_bytes(enc, random);
     EXPECT_TRUE(e.result.unpackable);
     EXPECT_LE(e.stream.size(), random.size());
@@ -81,7 +81,7 @@ TEST(Lh5Encoder, EmptyOneByteAndRandomInputsAreUnpackable) {
 // Reads a block header far enough to see the position code part.
 struct HeaderReader {
     BitReader in;
-    explicit HeaderReader(image::ByteView s) : in(s) {}
+    explicit HeaderReader(base::ByteView s) : in(s) {}
     std::vector<std::uint8_t> small_lengths(unsigned count_bits, unsigned zero_run_after, unsigned symbols) {
         std::vector<std::uint8_t> len(symbols, 0);
         const unsigned n = in.read(count_bits);
@@ -103,7 +103,7 @@ struct HeaderReader {
 TEST(Lh5Encoder, LiteralOnlyBlockSendsEmptyPositionCode) {
     // A de Bruijn sequence: every 3-byte string over 16 letters once, so no
     // match at all.
-    image::Bytes input;
+    base::Bytes input;
     std::vector<int> a(3 * 16, 0);
     auto db = [&](auto&& self, int t, int p) -> void {
         if (t > 3) {
@@ -153,9 +153,9 @@ TEST(Lh5Encoder, ProgressDotPerWindowSlide) {
 }
 
 TEST(Lh5Encoder, EarlierInputsDoNotChangeTheStream) {
-    const image::Bytes small = test::code_like(3000, 4);
+    const base::Bytes small = test::code_like(3000, 4);
     Encoder fresh;
-    const image::Bytes expected = encode_bytes(fresh, small).stream;
+    const base::Bytes expected = encode_bytes(fresh, small).stream;
     Encoder used;
     encode_bytes(used, test::text_like(100000, 2));
     encode_bytes(used, test::random_bytes(20000, 2));
@@ -170,10 +170,10 @@ TEST(Lh5Encoder, RoundTripsOverManySizesAndKinds) {
     for (int i = 0; i < 30; ++i) sizes.push_back(rng.below(120000));
     for (std::size_t k = 0; k < sizes.size(); ++k) {
         const std::size_t n = sizes[k];
-        const image::Bytes input = k % 4 == 0   ? test::code_like(n, k)
-                                   : k % 4 == 1 ? test::text_like(n, k)
-                                   : k % 4 == 2 ? test::bitmap_like(n, k)
-                                                : image::Bytes(n, static_cast<std::uint8_t>(k));
+        const base::Bytes input = k % 4 == 0   ? test::code_like(n, k)
+                                  : k % 4 == 1 ? test::text_like(n, k)
+                                  : k % 4 == 2 ? test::bitmap_like(n, k)
+                                               : base::Bytes(n, static_cast<std::uint8_t>(k));
         const Encoded e = encode_bytes(enc, input);
         EXPECT_EQ(e.result.input_count, n);
         if (e.result.unpackable) continue;
@@ -189,7 +189,7 @@ TEST(HuffmanBuilder, TiesAndCanonicalCodes) {
     std::array<std::uint16_t, 9> freq{1, 1, 0, 2, 4};
     std::array<std::uint8_t, 5> len{};
     std::array<std::uint16_t, 5> code{};
-    const unsigned root = build_code(b, 5, freq, len, code, cap.con);
+    const unsigned root = build_code(b, 5, freq, len, code, cap.report());
     EXPECT_GE(root, 5u);
     EXPECT_EQ(freq[root], 8);
     EXPECT_EQ(len, (std::array<std::uint8_t, 5>{3, 3, 0, 2, 1}));
@@ -208,10 +208,10 @@ TEST(HuffmanBuilder, SingleAndNoSymbol) {
     std::array<std::uint16_t, 14> code{};
     len.fill(9);
     code.fill(9);
-    EXPECT_EQ(build_code(b, 14, freq, len, code, cap.con), 0u);
+    EXPECT_EQ(build_code(b, 14, freq, len, code, cap.report()), 0u);
     EXPECT_EQ(code[0], 0);
     freq[6] = 12;
-    EXPECT_EQ(build_code(b, 14, freq, len, code, cap.con), 6u);
+    EXPECT_EQ(build_code(b, 14, freq, len, code, cap.report()), 6u);
     EXPECT_EQ(code[6], 0);
     EXPECT_EQ(len, (std::array<std::uint8_t, 14>{}));
 }
@@ -230,7 +230,7 @@ TEST(HuffmanBuilder, DeepTreesAreLimitedTo16Bits) {
     }
     std::array<std::uint8_t, 22> len{};
     std::array<std::uint16_t, 22> code{};
-    build_code(b, 22, freq, len, code, cap.con);
+    build_code(b, 22, freq, len, code, cap.report());
     std::uint32_t kraft = 0;
     for (unsigned l : len) {
         EXPECT_GE(l, 1u);
@@ -248,7 +248,7 @@ TEST(HuffmanBuilder, DeepTreesAreLimitedTo16Bits) {
 // The stream must be the reference model's, byte for byte.
 class ReferenceModel : public ::testing::Test {
   protected:
-    void compare(const std::string& name, const image::Bytes& input) {
+    void compare(const std::string& name, const base::Bytes& input) {
         SCOPED_TRACE(name);
         const auto in = dir.path / (name + ".in");
         const auto out = dir.path / (name + ".ref");
@@ -270,11 +270,11 @@ class ReferenceModel : public ::testing::Test {
 TEST_F(ReferenceModel, SameStreamByteForByte) {
     ASSERT_TRUE(test::have_program("python3")) << "python3 is needed for the reference model";
     compare("empty", {});
-    compare("one", image::Bytes{'x'});
-    compare("short", image::Bytes(image::view_of("abcabcabcabcabcabc, hello hello hello").begin(),
-                                  image::view_of("abcabcabcabcabcabc, hello hello hello").end()));
-    compare("equal", image::Bytes(20000, 0x5A));
-    compare("ff", image::Bytes(9000, 0xFF));
+    compare("one", base::Bytes{'x'});
+    compare("short", base::Bytes(base::view_of("abcabcabcabcabcabc, hello hello hello").begin(),
+                                 base::view_of("abcabcabcabcabcabc, hello hello hello").end()));
+    compare("equal", base::Bytes(20000, 0x5A));
+    compare("ff", base::Bytes(9000, 0xFF));
     for (std::size_t n : {8447u, 8448u, 8449u, 16384u, 16641u}) {
         compare("text" + std::to_string(n), test::text_like(n, n));
         compare("code" + std::to_string(n), test::code_like(n, n));
@@ -282,15 +282,15 @@ TEST_F(ReferenceModel, SameStreamByteForByte) {
     }
     compare("random", test::random_bytes(30000, 5));
     compare("mostly-random", [] {
-        image::Bytes b = test::random_bytes(40000, 6);
+        base::Bytes b = test::random_bytes(40000, 6);
         for (std::size_t i = 0; i < b.size(); i += 64) b[i] = 0;
         return b;
     }());
     compare("text-big", test::text_like(200000, 8));
     compare("code-big", test::code_like(150000, 9));
     compare("bitmap-big", test::bitmap_like(150000, 10));
-    image::Bytes mixed = test::code_like(60000, 11);
-    for (const image::Bytes& part :
+    base::Bytes mixed = test::code_like(60000, 11);
+    for (const base::Bytes& part :
          {test::text_like(50000, 12), test::bitmap_like(60000, 13), test::random_bytes(20000, 14)})
         mixed.insert(mixed.end(), part.begin(), part.end());
     compare("mixed", mixed);

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/fatal.h"
 #include "codec/crc16.h"
-#include "image/fatal.h"
 #include "support/image_builder.h"
 
 namespace kitra::codec {
@@ -12,15 +12,15 @@ namespace {
 TEST(ModuleHeader, NameLengthGivesHeaderSizeAndFieldPlaces) {
     HeaderFields f;
     f.type = parse_type_id_text("4080:0");
-    image::Bytes empty_name = build_header(f);
+    base::Bytes empty_name = build_header(f);
     EXPECT_EQ(empty_name.size(), 27u);
     EXPECT_EQ(empty_name[0], 25);
 
     f.name = "original.tmp";
     f.crc = 0xBEEF;
-    image::Bytes h = build_header(f);
+    base::Bytes h = build_header(f);
     EXPECT_EQ(h[0], 37);
-    EXPECT_EQ(image::read_u16(h, 34), 0xBEEF);
+    EXPECT_EQ(base::read_u16(h, 34), 0xBEEF);
     EXPECT_EQ(h.size(), 39u);  // data from offset 39
     EXPECT_EQ(h[15], 0);
     EXPECT_EQ(h[16], 0);
@@ -37,7 +37,7 @@ TEST(ModuleHeader, TypeIdTextIsOneLeftToRightPass) {
     EXPECT_EQ(parse_type_id_text("40B1:0").id, 0x40B1);
     EXPECT_EQ(parse_type_id_text("8000:12").suffix, 0x12);
     EXPECT_EQ(parse_type_id_text("0:0").id, 0);
-    EXPECT_EQ(parse_type_id_text("4G80:0").id, 0x4080);  // a non-hex character counts 0
+    EXPECT_EQ(parse_type_id_text("4G80:0").id, 0x4080);    // a non-hex character counts 0
     EXPECT_EQ(parse_type_id_text("123456:1").id, 0x3456);  // low 16 bits
 }
 
@@ -50,8 +50,8 @@ TEST(ModuleHeader, StoredNamesOver230BytesAreRefused) {
 }
 
 TEST(ModuleHeader, ModuleAtStepsAndRefusesModulesReachingPastTheBuffer) {
-    image::Bytes buf(0x200, 0xFF);
-    const image::Bytes m = testing::stored_module("abcdefgh", "4001:0", image::Bytes(0x100, 7));
+    base::Bytes buf(0x200, 0xFF);
+    const base::Bytes m = testing::stored_module("abcdefgh", "4001:0", base::Bytes(0x100, 7));
     std::copy(m.begin(), m.end(), buf.begin());
     auto info = module_at(buf, 0);
     ASSERT_TRUE(info);
@@ -62,14 +62,16 @@ TEST(ModuleHeader, ModuleAtStepsAndRefusesModulesReachingPastTheBuffer) {
     EXPECT_EQ(buf[2 + 33 + 0x100], 0x00);  // separator
 
     EXPECT_FALSE(module_at(buf, info->step()));  // erased space
-    image::write_u32(buf, 7, 0x1000);            // data would reach past the buffer
+    base::write_u32(buf, 7, 0x1000);             // data would reach past the buffer
     EXPECT_FALSE(module_at(buf, 0));
-    image::write_u32(buf, 7, 0xFFFFFFFF);  // erased packed size ends a walk
+    base::write_u32(buf, 7, 0xFFFFFFFF);  // erased packed size ends a walk
     EXPECT_FALSE(module_at(buf, 0));
     EXPECT_FALSE(module_at(buf, 0x1F0));  // too near the end for a header
 }
 
-TEST(Crc16, CheckValue) { EXPECT_EQ(crc16(image::view_of("123456789")), 0xBB3D); }
+TEST(Crc16, CheckValue) {
+    EXPECT_EQ(crc16(base::view_of("123456789")), 0xBB3D);
+}
 
 }  // namespace
 }  // namespace kitra::codec

@@ -3,6 +3,7 @@
 // window, so the compressed area below it is what these tests compare.
 #include <gtest/gtest.h>
 
+#include "base/text.h"
 #include "codec/lzh_encoder.h"
 #include "codec/module_header.h"
 #include "codec/packer.h"
@@ -13,7 +14,7 @@
 namespace kitra::edit {
 namespace {
 
-using image::Bytes;
+using base::Bytes;
 using testing::ImageBuilder;
 using testing::option_rom;
 using testing::run_kitra;
@@ -36,13 +37,10 @@ Bytes area(const Bytes& image) {
     return Bytes(image.begin(), image.begin() + kAreaEnd);
 }
 
-Bytes packed(const Bytes& data, const std::string& name, const std::string& type, int mode = 0) {
+Bytes packed(const Bytes& data, const std::string& name, const std::string& type,
+             codec::PackMode mode = codec::PackMode::kQuiet) {
     static codec::Encoder encoder;
-    platform::Console quiet;
-    quiet.out = std::tmpfile();
-    Bytes m = codec::pack(data, mode, name, type, encoder, quiet);
-    std::fclose(quiet.out);
-    return m;
+    return codec::pack(data, mode, name, type, encoder, codec::Report{});
 }
 
 // The module as it is copied into the image: a stored one without its separator.
@@ -53,7 +51,7 @@ Bytes as_copied(Bytes module) {
 }
 
 Bytes with_type(Bytes module, std::uint16_t type) {
-    image::write_u16(module, codec::field::kTypeId, type);
+    base::write_u16(module, codec::field::kTypeId, type);
     codec::update_header_sum(module);
     return module;
 }
@@ -136,7 +134,7 @@ TEST(AddModule, ReadyModuleIsInsertedUnchanged) {
 TEST(AddModule, ExecutableLoadImageIsStoredUnlessTheKindPacksItWhole) {
     Bytes exe = testing::code_like(3000, 5);
     exe[0] = 'M', exe[1] = 'Z';
-    image::write_u16(exe, 8, 2);  // a 32-byte header
+    base::write_u16(exe, 8, 2);  // a 32-byte header
     const Bytes body(exe.begin() + 32, exe.end());
 
     Fixture f;
@@ -144,7 +142,7 @@ TEST(AddModule, ExecutableLoadImageIsStoredUnlessTheKindPacksItWhole) {
     f.write("app.exe", exe);
     EXPECT_EQ(f.run({"/hpm", "app.exe"}).out, kBanner + "Adding app.exe  100.0%\n");
     ImageBuilder expected = base_image();
-    expected.put(kWalkStart, as_copied(packed(body, "app.exe", "4005:0", 3)));
+    expected.put(kWalkStart, as_copied(packed(body, "app.exe", "4005:0", codec::PackMode::kStore)));
     EXPECT_EQ(area(f.image()), area(expected.bytes));
     EXPECT_EQ(*platform::read_file(f.dir.file("app.exe")), exe);  // the user's file is untouched
     EXPECT_EQ(f.dir.files(), (std::vector<std::string>{"app.exe", "bios.bin"}));
@@ -166,7 +164,7 @@ TEST(AddModule, CalsReportsTheSizeAndLeavesTheImageAlone) {
     f.write("x.bin", data);
     const double kb = static_cast<double>(packed(data, "x.bin", "4068:0").size()) / 1024.0;
     EXPECT_EQ(f.run({"/CALS", "x.bin", "/vga", "x.bin"}).out,
-              kBanner + platform::format("x.bin compressed size is ... %.2fK\n", kb));
+              kBanner + base::format("x.bin compressed size is ... %.2fK\n", kb));
     EXPECT_EQ(f.image(), image);
 }
 
@@ -185,7 +183,7 @@ TEST(AddModule, NoCompressAlignsTheDataBehindAGrownHeader) {
     EXPECT_EQ(m->packed_size, 100u + 7);
     EXPECT_EQ((kWalkStart + m->header_size + 2) % 16, 0u);
     EXPECT_EQ(m->name, "nocompress.bin" + std::string(7, '\xFF'));
-    EXPECT_EQ(codec::header_sum(image::ByteView(img).subspan(kWalkStart)), img[kWalkStart + 1]);
+    EXPECT_EQ(codec::header_sum(base::ByteView(img).subspan(kWalkStart)), img[kWalkStart + 1]);
     const std::uint64_t data_at = kWalkStart + m->header_size + 2;
     EXPECT_EQ(Bytes(img.begin() + data_at, img.begin() + data_at + 100), data);
     EXPECT_EQ(img[data_at + 100], 0x00);  // the separator, then erased bytes
@@ -250,7 +248,7 @@ TEST(AddModule, MicrocodeAreaAppendsEachLoadImageAndMovesBelowANewTopHole) {
     auto exe_with = [](std::uint8_t fill, std::size_t size) {
         Bytes exe(32 + size, fill);
         exe[0] = 'M', exe[1] = 'Z';
-        image::write_u16(exe, 8, 2);
+        base::write_u16(exe, 8, 2);
         return exe;
     };
     f.write("a.exe", exe_with(0xA1, 0x300));
@@ -265,10 +263,10 @@ TEST(AddModule, MicrocodeAreaAppendsEachLoadImageAndMovesBelowANewTopHole) {
     EXPECT_EQ(img[start + 0x300], 0xB2);
     EXPECT_EQ(img[start + 0x7FF], 0xB2);
     EXPECT_EQ(std::string(img.begin() + start + 0x800, img.begin() + start + 0x808), "*ALIN16*");
-    EXPECT_EQ(image::read_u32(img, start + 0x808), 0x800u);
+    EXPECT_EQ(base::read_u32(img, start + 0x808), 0x800u);
     EXPECT_EQ(std::string(img.begin() + start + 0x810, img.begin() + start + 0x81C), "NCPUCODE.BIN");
     // The "*BS1" pointer names the area.
-    EXPECT_EQ(image::read_u32(img, 0x2A100 + 11), static_cast<std::uint32_t>(start - 256 * 1024));
+    EXPECT_EQ(base::read_u32(img, 0x2A100 + 11), static_cast<std::uint32_t>(start - 256 * 1024));
 
     // A top hole of 0x800 bytes at 0x1F000 leaves less than 0x820 bytes above
     // it: the microcode area moves right below the new top hole.
@@ -281,10 +279,10 @@ TEST(AddModule, MicrocodeAreaAppendsEachLoadImageAndMovesBelowANewTopHole) {
     EXPECT_EQ(std::string(img.begin() + moved + 0x800, img.begin() + moved + 0x808), "*ALIN16*");
     EXPECT_EQ(img[0x1F000], 0x77);
     EXPECT_EQ(std::string(img.begin() + 0x1F800, img.begin() + 0x1F808), "$TopHole");
-    EXPECT_EQ(image::read_u32(img, 0x1F808), 0x800u);
+    EXPECT_EQ(base::read_u32(img, 0x1F808), 0x800u);
     // What the old area held above the top hole's trailer is erased.
     EXPECT_EQ(Bytes(img.begin() + 0x1F820, img.begin() + kAreaEnd), Bytes(kAreaEnd - 0x1F820, 0xFF));
-    EXPECT_EQ(image::read_u32(img, 0x2A100 + 11), static_cast<std::uint32_t>(moved - 256 * 1024));
+    EXPECT_EQ(base::read_u32(img, 0x2A100 + 11), static_cast<std::uint32_t>(moved - 256 * 1024));
 }
 
 }  // namespace
@@ -297,7 +295,7 @@ namespace {
 Bytes acpi_table(const char* signature, const char* oem_table_id) {
     Bytes t(64, 0);
     std::copy(signature, signature + 4, t.begin());
-    image::write_u32(t, 4, 64);
+    base::write_u32(t, 4, 64);
     std::copy_n("KITRA ", 6, t.begin() + 10);
     std::copy_n(oem_table_id, 8, t.begin() + 16);
     return t;
@@ -310,7 +308,7 @@ TEST(AddModule, EleventhAcpiSdtModuleStopsTheRunAndDiscardsIt) {
     for (int slot = 0; slot < 10; ++slot) {
         const std::string id = "TABLE00" + std::to_string(slot);
         at = b.put_module(
-            at, stored_module("t.aml", platform::format("40C%X:0", slot), acpi_table("SSDT", id.c_str())));
+            at, stored_module("t.aml", base::format("40C%X:0", slot), acpi_table("SSDT", id.c_str())));
     }
     f.write("bios.bin", b.bytes);
     f.write("oem.bin", Bytes(100, 1));

@@ -12,7 +12,7 @@
 namespace kitra::edit {
 namespace {
 
-using image::Bytes;
+using base::Bytes;
 using testing::ImageBuilder;
 using testing::TempDir;
 
@@ -53,7 +53,8 @@ TEST(ImageModulesLha, ModulesWrittenIntoAnImageExtractWithLha) {
         ASSERT_TRUE(platform::write_file(path, archive));
         EXPECT_EQ(std::system(("lhasa t " + path + " >/dev/null 2>&1").c_str()), 0) << m->name;
         EXPECT_EQ(
-            std::system(("cd " + out.path.string() + " && lhasa xq " + path + " >/dev/null 2>&1").c_str()), 0);
+            std::system(("cd " + out.path.string() + " && lhasa xq " + path + " >/dev/null 2>&1").c_str()),
+            0);
         const auto extracted = platform::read_file(out.file(m->name));
         ASSERT_TRUE(extracted) << m->name;
         EXPECT_EQ(*extracted, inputs[count].second) << m->name;

@@ -11,6 +11,9 @@
 #include "support/image_builder.h"
 
 namespace kitra::image {
+
+using base::Bytes;
+using base::ByteView;
 namespace {
 
 namespace fs = std::filesystem;

@@ -6,6 +6,9 @@
 #include "support/image_builder.h"
 
 namespace kitra::image {
+
+using base::Bytes;
+using base::ByteView;
 namespace {
 
 using testing::ImageBuilder;

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/text.h"
+
 namespace kitra::platform {
 namespace {
 
@@ -53,7 +55,7 @@ TEST(Console, KeyAndLineInputAtEndOfInput) {
 }
 
 TEST(Console, EscapeFromImageTextIsShownAsQuestionMark) {
-    EXPECT_EQ(printable("a\x1b[2Jb"), "a?[2Jb");
+    EXPECT_EQ(base::printable("a\x1b[2Jb"), "a?[2Jb");
 }
 
 }  // namespace

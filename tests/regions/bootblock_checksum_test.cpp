@@ -7,8 +7,8 @@
 namespace kitra::regions {
 namespace {
 
-using image::Bytes;
-using image::ByteView;
+using base::Bytes;
+using base::ByteView;
 using testing::ImageBuilder;
 using testing::pseudo_random_bytes;
 
@@ -89,7 +89,7 @@ TEST(BootblockChecksum, RecomputeStoresTheSumOfTheOtherRegionBytes) {
     ImageBuilder b = image_with(kStart, 0x4560, 0x0123);
     const BootblockChecksum at = located(b.bytes);
     Bytes expected = b.bytes;
-    expected[0x24560 + 0x122] = image::sum8(ByteView(b.bytes).subspan(0x24560, 0x122));
+    expected[0x24560 + 0x122] = base::sum8(ByteView(b.bytes).subspan(0x24560, 0x122));
     recompute_bootblock_checksum(b.bytes, at);
     EXPECT_EQ(b.bytes, expected);
 }

@@ -7,15 +7,15 @@
 #include <functional>
 #include <set>
 
-#include "image/fatal.h"
+#include "base/fatal.h"
 #include "support/captured_console.h"
 #include "support/image_builder.h"
 
 namespace kitra::regions {
 namespace {
 
-using image::Bytes;
-using image::ByteView;
+using base::Bytes;
+using base::ByteView;
 using testing::ImageBuilder;
 using testing::pseudo_random_bytes;
 using testing::stored_module;
@@ -28,10 +28,10 @@ std::uint16_t word_sum(ByteView b) {
     return static_cast<std::uint16_t>(s);
 }
 std::uint8_t byte_sum(ByteView b) {
-    return image::sum8(b);
+    return base::sum8(b);
 }
 std::uint8_t sum_of(ByteView b, std::uint64_t from, std::uint64_t to) {
-    return image::sum8(b.subspan(from, to - from));
+    return base::sum8(b.subspan(from, to - from));
 }
 
 image::Layout layout_of(const Bytes& bytes) {
@@ -120,7 +120,7 @@ constexpr std::uint32_t kBalanceOutside = 0x2F000;
 // of the 1 KiB area; returns the count, or -1 when the area is not so.
 int balance_slots(const Bytes& b, std::uint32_t area) {
     int c = 0;
-    while (c < 255 && image::read_u32(b, area + 2 + 4u * c) == 0xFFFE0000u) ++c;
+    while (c < 255 && base::read_u32(b, area + 2 + 4u * c) == 0xFFFE0000u) ++c;
     for (std::uint32_t i = area + 2 + 4u * c; i < area + 1024; ++i)
         if (b[i] != 0xFF) return -1;
     return c;
@@ -134,7 +134,7 @@ TEST(Finishing, WithTheBootblockFlagBothSumsBecomeZero) {
     EXPECT_GE(balance_slots(after.bytes, kBalanceInside), 0);
     EXPECT_EQ(after.out, "");
     // The fixed balance word of images without the flag is left alone.
-    EXPECT_EQ(image::read_u16(after.bytes, kPlainBalanceWord), image::read_u16(before, kPlainBalanceWord));
+    EXPECT_EQ(base::read_u16(after.bytes, kPlainBalanceWord), base::read_u16(before, kPlainBalanceWord));
 }
 
 TEST(Finishing, WithoutTheBootblockFlagOnlyTheWordSumIsBalancedAtTheFixedWord) {
@@ -227,7 +227,7 @@ TEST(Finishing, ReleasedMicrocodeAreaIsErasedWithItsFreeAddressEvenWithoutACompo
     EXPECT_EQ(after.bytes[0x32020], before[0x32020]);
     EXPECT_EQ(after.bytes[0x2FFFF], before[0x2FFFF]);
     // The pointer is the release's business; finishing leaves it.
-    EXPECT_EQ(image::read_u32(after.bytes, kBs1 + 11), 0xFFFF0000u);
+    EXPECT_EQ(base::read_u32(after.bytes, kBs1 + 11), 0xFFFF0000u);
     EXPECT_EQ(after.bytes[kSumByte], sum_of(after.bytes, 0, kSumByte));
     EXPECT_EQ(word_sum(after.bytes), 0u);
     EXPECT_EQ(byte_sum(after.bytes), 0u);
@@ -256,7 +256,7 @@ TEST(Finishing, MicrocodePointerFollowsThePlacedAreaAndMovesTheChecksumBytes) {
         run.layout.ncpucode_offset = 0x34000;
         run.layout.ncpucode_size = 0x1000;
     });
-    EXPECT_EQ(image::read_u32(after.bytes, kBs1 + 11), 0xFFFF4000u);
+    EXPECT_EQ(base::read_u32(after.bytes, kBs1 + 11), 0xFFFF4000u);
     // d = (00 + 40 + FF + FF) - (FF + FF + FF + FF) = 3Eh - FCh = 42h (mod 256).
     const std::uint8_t d = 0x42;
     // The sum byte moved by d, the follower by 2 d; then the sum byte was
@@ -273,7 +273,7 @@ TEST(Finishing, MicrocodePointerFollowsThePlacedAreaAndMovesTheChecksumBytes) {
 TEST(Finishing, PresentMicrocodeAreaIsPointedAtAgain) {
     const Bytes before = image_with_microcode_area().bytes;
     const Finished after = finish(before, kAdded);
-    EXPECT_EQ(image::read_u32(after.bytes, kBs1 + 11), 0xFFFF0000u);
+    EXPECT_EQ(base::read_u32(after.bytes, kBs1 + 11), 0xFFFF0000u);
     EXPECT_EQ(after.bytes[kSumByte], sum_of(after.bytes, 0, kSumByte));
 }
 
@@ -288,8 +288,8 @@ TEST(Finishing, MicrocodeItemThatEndedNotDoneLeavesThePointerUnlessErrorMode) {
             run.layout.ncpucode_offset = 0x34000;
         };
     };
-    EXPECT_EQ(image::read_u32(finish(before, placed_not_done(false)).bytes, kBs1 + 11), 0xFFFFFFFFu);
-    EXPECT_EQ(image::read_u32(finish(before, placed_not_done(true)).bytes, kBs1 + 11), 0xFFFF4000u);
+    EXPECT_EQ(base::read_u32(finish(before, placed_not_done(false)).bytes, kBs1 + 11), 0xFFFFFFFFu);
+    EXPECT_EQ(base::read_u32(finish(before, placed_not_done(true)).bytes, kBs1 + 11), 0xFFFF4000u);
 }
 
 TEST(Finishing, MissingBs1RecordSkipsOnlyThePointer) {
@@ -300,7 +300,7 @@ TEST(Finishing, MissingBs1RecordSkipsOnlyThePointer) {
         run.flags.ncpucode_placed = true;
         run.layout.ncpucode_offset = 0x34000;
     });
-    EXPECT_EQ(image::read_u32(after.bytes, kBs1 + 11), 0xFFFFFFFFu);
+    EXPECT_EQ(base::read_u32(after.bytes, kBs1 + 11), 0xFFFFFFFFu);
     EXPECT_EQ(after.bytes[kSumByte], sum_of(after.bytes, 0, kSumByte));
     // Without the pointer's d the follower only took the sum byte's change.
     EXPECT_EQ(static_cast<std::uint8_t>(after.bytes[kFollowerByte] - b.bytes[kFollowerByte]),
@@ -321,7 +321,7 @@ ImageBuilder extended_image(std::uint16_t region_length = 0x1000) {
     ImageBuilder b(kExtLength);
     b.put(0, pseudo_random_bytes(kExtLength, 99));
     Bytes bios = stored_module("sys.rom", "5000:0", pseudo_random_bytes(0x8000, 100));
-    image::copy_into(bios, 2, image::view_of("-lh5-"));
+    base::copy_into(bios, 2, base::view_of("-lh5-"));
     b.put(0x200, bios);
     b.put_u16(kExtRegion + 10, region_length);
     b.put_bs1_record(kExtBs1, 0xFFFFFFFF);
@@ -341,7 +341,7 @@ TEST(Finishing, ExtendedLayoutRecomputesTheBootblockChecksumByte) {
         run.flags.ncpucode_placed = true;
         run.layout.ncpucode_offset = 0xF0000;
     });
-    EXPECT_EQ(image::read_u32(after.bytes, kExtBs1 + 11), 0xFFFF0000u);
+    EXPECT_EQ(base::read_u32(after.bytes, kExtBs1 + 11), 0xFFFF0000u);
     EXPECT_EQ(after.bytes[kExtChecksumByte], sum_of(after.bytes, kExtRegion, kExtChecksumByte));
     EXPECT_NE(before[kExtChecksumByte], after.bytes[kExtChecksumByte]);
     EXPECT_EQ(after.bytes[0xD4000 + 4094], sum_of(after.bytes, 0x200, 0xD4000 + 4094));
@@ -357,7 +357,7 @@ TEST(Finishing, ExtendedLayoutRecomputesTheBootblockChecksumByteWithoutBs1) {
         run.flags.ncpucode_placed = true;
         run.layout.ncpucode_offset = 0xF0000;
     });
-    EXPECT_EQ(image::read_u32(after.bytes, kExtBs1 + 11), 0xFFFFFFFFu);
+    EXPECT_EQ(base::read_u32(after.bytes, kExtBs1 + 11), 0xFFFFFFFFu);
     EXPECT_EQ(after.bytes[kExtChecksumByte], sum_of(after.bytes, kExtRegion, kExtChecksumByte));
 }
 
@@ -385,7 +385,7 @@ TEST(Finishing, PropertyBalancesHoldOverRandomImages) {
         b.put(0, pseudo_random_bytes(length, seed));
         Bytes bios =
             stored_module("sys.rom", "5000:0", pseudo_random_bytes(0x4000u + rnd[4] * 64u, seed + 1000));
-        if (length >= 0x50000) image::copy_into(bios, 2, image::view_of("-lh5-"));
+        if (length >= 0x50000) base::copy_into(bios, 2, base::view_of("-lh5-"));
         b.put(bios_at, bios);
         const std::uint32_t window = length - 0x20000;
         b.put_bs1_record(window + 0xA000, 0xFFFFFFFF);

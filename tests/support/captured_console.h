@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "cli/console_report.h"
+#include "codec/report.h"
 #include "platform/console.h"
 
 namespace kitra::testing {
@@ -29,6 +31,9 @@ struct CapturedConsole {
     }
     CapturedConsole(const CapturedConsole&) = delete;
     CapturedConsole& operator=(const CapturedConsole&) = delete;
+
+    // The codec's text, into this console.
+    codec::Report report() { return cli::console_report(con); }
 
     std::string out() {
         std::fflush(con.out);

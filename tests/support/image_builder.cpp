@@ -2,6 +2,7 @@
 
 #include "codec/crc16.h"
 #include "codec/module_header.h"
+#include "image/records.h"
 
 namespace kitra::testing {
 
@@ -20,7 +21,7 @@ Bytes stored_module(std::string_view name, std::string_view type_id_text, ByteVi
 }
 
 Bytes stored_module(std::string_view name, std::string_view type_id_text, std::string_view contents) {
-    return stored_module(name, type_id_text, image::view_of(contents));
+    return stored_module(name, type_id_text, base::view_of(contents));
 }
 
 Bytes pseudo_random_bytes(std::size_t size, std::uint32_t seed) {
@@ -53,71 +54,73 @@ Bytes option_rom(std::uint16_t vendor, std::uint16_t device, std::size_t blocks,
     rom[0] = 0x55;
     rom[1] = 0xAA;
     rom[2] = static_cast<std::uint8_t>(blocks);
-    image::write_u16(rom, 0x18, 0x40);
+    base::write_u16(rom, 0x18, 0x40);
     const std::uint8_t pcir[] = {'P', 'C', 'I', 'R', 0, 0, 0, 0, 0, 0, 0x18, 0, 0, 0, 0x00, 0x03};
     std::copy(std::begin(pcir), std::end(pcir), rom.begin() + 0x40);
-    image::write_u16(rom, 0x44, vendor);
-    image::write_u16(rom, 0x46, device);
+    base::write_u16(rom, 0x44, vendor);
+    base::write_u16(rom, 0x46, device);
     rom.back() = 0;
-    rom.back() = static_cast<std::uint8_t>(0x100 - image::sum8(rom));
+    rom.back() = static_cast<std::uint8_t>(0x100 - base::sum8(rom));
     return rom;
 }
 
 ImageBuilder& ImageBuilder::put(std::uint64_t offset, ByteView data) {
-    image::copy_into(bytes, offset, data);
+    base::copy_into(bytes, offset, data);
     return *this;
 }
 ImageBuilder& ImageBuilder::put_text(std::uint64_t offset, std::string_view text) {
-    return put(offset, image::view_of(text));
+    return put(offset, base::view_of(text));
 }
 ImageBuilder& ImageBuilder::put_u8(std::uint64_t offset, std::uint8_t value) {
-    image::write_u8(bytes, offset, value);
+    base::write_u8(bytes, offset, value);
     return *this;
 }
 ImageBuilder& ImageBuilder::put_u16(std::uint64_t offset, std::uint16_t value) {
-    image::write_u16(bytes, offset, value);
+    base::write_u16(bytes, offset, value);
     return *this;
 }
 ImageBuilder& ImageBuilder::put_u32(std::uint64_t offset, std::uint32_t value) {
-    image::write_u32(bytes, offset, value);
+    base::write_u32(bytes, offset, value);
     return *this;
 }
 ImageBuilder& ImageBuilder::fill(std::uint64_t offset, std::uint64_t length, std::uint8_t value) {
-    image::fill(bytes, offset, length, value);
+    base::fill(bytes, offset, length, value);
     return *this;
 }
 
 std::uint64_t ImageBuilder::put_module(std::uint64_t offset, ByteView module) {
     put(offset, module);
-    const std::uint32_t packed = image::read_u32(module, codec::field::kPackedSize);
+    const std::uint32_t packed = base::read_u32(module, codec::field::kPackedSize);
     return offset + module[0] + packed + 3;
 }
 
 ImageBuilder& ImageBuilder::put_bootblock_record(std::uint64_t offset, std::uint16_t w6, std::uint16_t w8,
                                                  std::uint16_t w12, std::uint16_t w18,
                                                  std::uint8_t flag_byte) {
-    if (offset >= 26) put_u8(offset - 26, flag_byte);
-    put_text(offset, "*BBSS*");
-    put_u16(offset + 6, w6);
-    put_u16(offset + 8, w8);
-    put_u16(offset + 12, w12);
-    put_u16(offset + 18, w18);
+    namespace bbss = image::bbss;
+    if (offset >= bbss::kFlagByteBefore) put_u8(offset - bbss::kFlagByteBefore, flag_byte);
+    put_text(offset, bbss::kMarker);
+    put_u16(offset + bbss::kRegionWord, w6);
+    put_u16(offset + bbss::kLayoutWord, w8);
+    put_u16(offset + bbss::kLimitWord, w12);
+    put_u16(offset + bbss::kImageChecksumWord, w18);
     return *this;
 }
 
 ImageBuilder& ImageBuilder::put_bs1_record(std::uint64_t offset, std::uint32_t address, std::uint8_t flags) {
-    put_text(offset, "*BS1");
-    put_u32(offset + 11, address);
-    put_u8(offset + 15, flags);
+    put_text(offset, image::bs1::kMarker);
+    put_u32(offset + image::bs1::kMicrocodeAddress, address);
+    put_u8(offset + image::bs1::kFlags, flags);
     return *this;
 }
 
 ImageBuilder& ImageBuilder::put_trailer(std::uint64_t offset, std::string_view marker, std::uint32_t size,
                                         std::string_view name) {
-    fill(offset, 32, 0);
-    put_text(offset, marker);
-    put_u32(offset + 8, size);
-    put_text(offset + 16, name.substr(0, 12));
+    namespace trailer = image::trailer;
+    fill(offset, trailer::kSize, 0);
+    put_text(offset + trailer::kMarker, marker);
+    put_u32(offset + trailer::kDataSize, size);
+    put_text(offset + trailer::kName, name.substr(0, trailer::kNameLength));
     return *this;
 }
 

@@ -6,12 +6,12 @@
 #include <string>
 #include <string_view>
 
-#include "image/bytes.h"
+#include "base/bytes.h"
 
 namespace kitra::testing {
 
-using image::Bytes;
-using image::ByteView;
+using base::Bytes;
+using base::ByteView;
 
 // A stored ("-lh0-") module: header, contents, separator byte 0x00.
 Bytes stored_module(std::string_view name, std::string_view type_id_text, ByteView contents);

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/run.h"
-#include "image/fatal.h"
+#include "app/run.h"
+#include "base/fatal.h"
 #include "platform/console.h"
 
 int main(int argc, char** argv) {
@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
     kitra::platform::Console con = kitra::platform::standard_console();
     int status = 0;
     try {
-        status = kitra::cli::run_tool(std::move(args), last, con);
+        status = kitra::app::run_tool(std::move(args), last, con);
     } catch (const kitra::Fatal& stop) {
         kitra::platform::write(con, stop.what());
         status = stop.status;

@@ -1,4 +1,4 @@
-#include "image/bytes.h"
+#include "base/bytes.h"
 
 #include <algorithm>
 #include <bit>
@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "image/fatal.h"
+#include "base/fatal.h"
 
-namespace kitra::image {
+namespace kitra::base {
 
 void out_of_range(std::uint64_t offset, std::uint64_t length, std::uint64_t size) {
     char text[160];
@@ -98,4 +98,4 @@ std::uint16_t sum16_le(ByteView b) {
     return static_cast<std::uint16_t>(total);
 }
 
-}  // namespace kitra::image
+}  // namespace kitra::base

@@ -1,4 +1,4 @@
-#include "image/listing.h"
+#include "listing/listing.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,13 @@
 #include "support/captured_console.h"
 #include "support/image_builder.h"
 
-namespace kitra::image {
+namespace kitra::listing {
+
+using base::Bytes;
+using base::ByteView;
+using base::write_u32;
+using image::discover_layout;
+using image::Layout;
 namespace {
 
 using testing::ImageBuilder;
@@ -147,4 +153,4 @@ TEST(Listing, CraftedChainsListWhatTheyCanAndStop) {
 }
 
 }  // namespace
-}  // namespace kitra::image
+}  // namespace kitra::listing

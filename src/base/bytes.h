@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-namespace kitra::image {
+namespace kitra::base {
 
 using Bytes = std::vector<std::uint8_t>;
 using ByteView = std::span<const std::uint8_t>;
@@ -103,4 +103,4 @@ inline std::string text_of(ByteView b) {
     return std::string(b.begin(), b.end());
 }
 
-}  // namespace kitra::image
+}  // namespace kitra::base

@@ -6,10 +6,10 @@
 #include "support/image_builder.h"
 #include "support/run_kitra.h"
 
-namespace kitra::cli {
+namespace kitra::app {
 namespace {
 
-using image::Bytes;
+using base::Bytes;
 using testing::ImageBuilder;
 using testing::run_kitra;
 using testing::stored_module;
@@ -109,7 +109,7 @@ TEST(RunFlow, IsaWithSegmentAndOtherWithTypeTakeThreeWords) {
     EXPECT_EQ(f.types(), (std::vector<std::uint16_t>{0x40A0, 0x8000, 0x4012}));
     // The segment sits over the type ID suffix.
     const Bytes img = f.image();
-    EXPECT_EQ(image::read_u16(img, 0x10000 + codec::field::kTypeSuffix), 0xC800);
+    EXPECT_EQ(base::read_u16(img, 0x10000 + codec::field::kTypeSuffix), 0xC800);
 }
 
 TEST(RunFlow, BadOtherTypeWordEndsTheLoopWithItsMessage) {
@@ -146,9 +146,9 @@ TEST(RunFlow, ListingRunChangesNothingAndNamesTheImageFromLast) {
 }
 
 }  // namespace
-}  // namespace kitra::cli
+}  // namespace kitra::app
 
-namespace kitra::cli {
+namespace kitra::app {
 namespace {
 
 TEST(RunFlow, ListingThroughTheToolIsExactWhenPiped) {
@@ -156,7 +156,7 @@ TEST(RunFlow, ListingThroughTheToolIsExactWhenPiped) {
     ImageBuilder b = base_image();
     std::uint64_t at = b.put_module(0x10000, stored_module("vga.rom", "4080:0", Bytes(0x200, 1)));
     Bytes logo = stored_module("logo.bmp", "4000:0", Bytes(0x100, 2));
-    image::write_u32(logo, codec::field::kOriginalSize, 0x1A2B3);
+    base::write_u32(logo, codec::field::kOriginalSize, 0x1A2B3);
     codec::update_header_sum(logo);
     b.put_module(at, logo);
     b.put_bs1_record(0x2A100, 0xFFFDE000, 0x10);  // microcode area at 0x1E000
@@ -182,9 +182,9 @@ TEST(RunFlow, ListingThroughTheToolIsExactWhenPiped) {
 }
 
 }  // namespace
-}  // namespace kitra::cli
+}  // namespace kitra::app
 
-namespace kitra::cli {
+namespace kitra::app {
 namespace {
 
 TEST(RunFlow, KindsThisVersionDoesNotPlaceAreRefusedAndChangeNothing) {
@@ -192,14 +192,15 @@ TEST(RunFlow, KindsThisVersionDoesNotPlaceAreRefusedAndChangeNothing) {
     f.write("x.bin", Bytes(64, 4));
     for (const char* option : {"/1PE32", "/MINIT", "/HOLE3", "/BTMEM"}) {
         const auto o = f.run({option, "x.bin", "/err"});
-        EXPECT_EQ(o.out, kBanner + option +
-                             " is not supported by this version of kitra; the image is left unmodified for it.\n"
-                             "\n!!! Combine " +
-                             std::string(option + 1) + " have some error.\n");
+        EXPECT_EQ(o.out,
+                  kBanner + option +
+                      " is not supported by this version of kitra; the image is left unmodified for it.\n"
+                      "\n!!! Combine " +
+                      std::string(option + 1) + " have some error.\n");
         EXPECT_NE(o.status, 0);
         EXPECT_EQ(f.image(), f.image_bytes);
     }
 }
 
 }  // namespace
-}  // namespace kitra::cli
+}  // namespace kitra::app

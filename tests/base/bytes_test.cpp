@@ -1,11 +1,11 @@
-#include "image/bytes.h"
+#include "base/bytes.h"
 
 #include <gtest/gtest.h>
 
-#include "image/fatal.h"
+#include "base/fatal.h"
 #include "support/image_builder.h"
 
-namespace kitra::image {
+namespace kitra::base {
 namespace {
 
 TEST(Bytes, SumsEqualTheirPlainDefinitionAtEverySize) {
@@ -38,4 +38,4 @@ TEST(Bytes, CheckedAccessRefusesRangesOutsideTheBuffer) {
 }
 
 }  // namespace
-}  // namespace kitra::image
+}  // namespace kitra::base

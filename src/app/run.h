@@ -9,11 +9,11 @@
 
 #include "platform/console.h"
 
-namespace kitra::cli {
+namespace kitra::app {
 
 // Returns the exit status. A Fatal stop propagates to the caller, which
 // prints it; the image is then left as it was.
 int run_tool(std::vector<std::string> args, const std::optional<std::string>& last_env,
              platform::Console& con);
 
-}  // namespace kitra::cli
+}  // namespace kitra::app

@@ -1,0 +1,110 @@
+#include "listing/listing.h"
+
+#include <algorithm>
+
+#include "cli/catalogue.h"
+#include "codec/module_header.h"
+#include "convert/microcode_info.h"
+#include "image/listing_format.h"
+#include "image/records.h"
+#include "regions/bootblock_arena.h"
+#include "regions/bootblock_modules.h"
+#include "regions/hole_areas.h"
+
+namespace kitra::listing {
+
+namespace {
+
+using base::ByteView;
+using image::Layout;
+using platform::Console;
+using platform::print;
+using platform::write;
+
+void print_special_row(Console& con, ByteView image, const char* name, std::uint32_t start,
+                       std::uint32_t size) {
+    if (size == 0) return;
+    write(con, name);
+    image::print_sizes(con, size, size);
+    // The trailer after the area's data holds the name.
+    const ByteView stored = base::clipped(image, std::uint64_t{start} + size + image::trailer::kName,
+                                          image::trailer::kNameLength + 1);
+    print(con, "%s\n", image::c_string(base::text_of(stored)).c_str());
+}
+
+void print_report_line(Console& con, const char* label, std::uint32_t value) {
+    print(con, "%s%1X%04Xh(%.2fK)\n", label, value >> 16, value & 0xFFFF,
+          static_cast<double>(static_cast<float>(value) / 1024.0f));
+}
+
+}  // namespace
+
+void print_listing(ByteView image, const Layout& l, const std::string& image_name, Console& con) {
+    print(con, "\n              ******** %12s BIOS component ********\n\n", image_name.c_str());
+    write(con, image::kColumnHeads);
+    write(con, image::kRule);
+
+    // Row 0: the system BIOS, counted as at least the 64 KiB it reserves.
+    const bool large = l.image_length / image::kWindow64K >= 5;
+    const std::uint32_t bios_at = large ? l.system_bios_offset : (l.walk_start != 0 ? 0 : l.base_window);
+    const image::RawHeader bios = image::raw_header(image, bios_at);
+    const std::uint32_t bios_size = bios.step() > 0xFFFF ? bios.step() + 1 : 0x10000;
+    image::print_row(con, 0, "System BIOS     ", bios.original_size, bios_size, bios.name);
+    std::uint32_t used = bios_size;
+
+    const bool top_hole = l.top_hole_size != 0;
+    const std::uint32_t end_mark = top_hole ? l.top_hole_start : l.compressed_limit;
+    std::uint8_t row = 0;
+    std::uint32_t pos = l.walk_start;
+    while (auto m = codec::module_at(image, pos)) {
+        image::print_row(con, ++row, cli::listing_name(m->type_id, m->type_suffix), m->original_size,
+                         static_cast<std::uint32_t>(m->step()), m->name);
+        used += static_cast<std::uint32_t>(m->step());
+        pos += static_cast<std::uint32_t>(m->step());
+        if (pos >= end_mark - 64) break;
+    }
+
+    const std::uint32_t ncpu_size = l.ncpucode_size;
+    if (l.ncpucode_offset < l.top_hole_start) {
+        print_special_row(con, image, "(SP) NCPUCODE        ", l.ncpucode_offset, ncpu_size);
+        print_special_row(con, image, "(SP) TOPHOLE         ", l.top_hole_start, l.top_hole_size);
+    } else {
+        print_special_row(con, image, "(SP) TOPHOLE         ", l.top_hole_start, l.top_hole_size);
+        print_special_row(con, image, "(SP) NCPUCODE        ", l.ncpucode_offset, ncpu_size);
+    }
+
+    regions::print_hole_lines(image, l, con);
+    regions::print_bootblock_vga_row(image, l, con);
+
+    const std::uint32_t trailer = image::trailer::kSize;
+    const std::uint32_t space =
+        l.walk_start != 0 ? l.compressed_limit - l.system_bios_offset : bios_size + l.compressed_limit;
+    print_report_line(con, "  Total compress code space  = ", space);
+    const std::uint32_t packed = used + ncpu_size + l.top_hole_size + (ncpu_size != 0 ? trailer : 0) +
+                                 (l.top_hole_size != 0 ? trailer : 0);
+    print_report_line(con, "  Total compressed code size = ", packed);
+    std::uint32_t remain = 0;
+    if (l.walk_start == 0) {
+        remain = l.compressed_limit - (used - bios_size - ncpu_size);
+    } else if (top_hole) {
+        const std::uint32_t e =
+            l.ncpucode_present ? std::min(l.top_hole_start, l.ncpucode_offset) : l.top_hole_start;
+        remain = e - l.system_bios_offset - used;
+    } else {
+        remain = l.compressed_limit - l.system_bios_offset - used - ncpu_size;
+    }
+    print_report_line(con, "  Remain compress code space = ", remain);
+    if (top_hole) {
+        const std::uint32_t e = l.ncpucode_present && l.ncpucode_offset >= l.top_hole_start
+                                    ? l.ncpucode_offset
+                                    : l.compressed_limit;
+        print_report_line(
+            con, "  Top Hole wasted code space = ", e - l.top_hole_start - l.top_hole_size - trailer);
+    }
+
+    regions::print_bootblock_lines(image, l, con);
+    regions::print_arena_rows(image, l, image_name, con);
+    convert::print_microcode_table(image, l, con);
+}
+
+}  // namespace kitra::listing
