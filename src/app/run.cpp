@@ -23,19 +23,8 @@ using cli::Place;
 using cli::Run;
 using platform::print;
 
-// Kinds whose place is the bootblock, the bootblock arena or a hole, and the
-// PE32 and memory-init modules, which run in place and would need rebasing
-// to their address: their operations are not part of this version. They
-// report so and change nothing (adding such a module unrebased would give an
-// image that boots into the wrong code).
-bool kept_outside_the_chain(const cli::Kind& kind) {
-    return kind.place == Place::kArena || kind.place == Place::kHole;
-}
-bool not_available(const cli::Kind& kind) {
-    return kept_outside_the_chain(kind) || kind.place == Place::kBootblockArea ||
-           kind.input == cli::Input::kPositionDependent;
-}
-
+// Kinds whose operations are not part of this version report so and change
+// nothing.
 ItemResult report_not_available(Run& run, const Item& item) {
     print(run.con, "%s is not supported by this version of kitra; the image is left unmodified for it.\n",
           run.settings.args[static_cast<std::size_t>(item.index)].c_str());
@@ -65,12 +54,49 @@ ItemResult run_without_component(Run& run, int original_code) {
     return {.failed = true, .end_loop = false};
 }
 
-ItemResult run_item(Run& run, Item& item, int original_code) {
-    if (item.kind == ArgumentKind::Release || item.kind == ArgumentKind::Extract) {
-        image::reread_ncpucode_pointer(run.image.bytes, run.layout);
-        if (kept_outside_the_chain(item.component_kind())) return report_not_available(run, item);
-        return edit::release_or_extract(run, item);
+// "release" or "extract": the operation of the item's place.
+ItemResult release_or_extract(Run& run, Item& item) {
+    image::reread_ncpucode_pointer(run.image.bytes, run.layout);
+    switch (item.component_kind().place) {
+        case Place::kArena:
+        case Place::kHole:
+            return report_not_available(run, item);
+        case Place::kNowhere:
+        case Place::kChain:
+        case Place::kNcpucodeArea:
+        case Place::kTopHole:
+        case Place::kBootblockArea:
+        case Place::kBootOnInternet:
+            break;
     }
+    return edit::release_or_extract(run, item);
+}
+
+// A component file, read whole: the operation of the item's place.
+ItemResult add_component(Run& run, Item& item) {
+    const cli::Kind& kind = item.component_kind();
+    switch (kind.place) {
+        case Place::kBootblockArea:
+        case Place::kArena:
+        case Place::kHole:
+            return report_not_available(run, item);
+        case Place::kChain:
+            // PE32 and memory-init modules run in place: added unrebased they
+            // would boot into the wrong code.
+            if (kind.input == cli::Input::kPositionDependent) return report_not_available(run, item);
+            break;
+        case Place::kNowhere:
+        case Place::kNcpucodeArea:
+        case Place::kTopHole:
+        case Place::kBootOnInternet:
+            break;
+    }
+    return edit::add_module(run, item);
+}
+
+ItemResult run_item(Run& run, Item& item, int original_code) {
+    if (item.kind == ArgumentKind::Release || item.kind == ArgumentKind::Extract)
+        return release_or_extract(run, item);
     if (item.option_code == cli::option::kList) {
         image::reread_ncpucode_pointer(run.image.bytes, run.layout);
         listing::print_listing(run.image.bytes, run.layout, run.settings.image_name, run.con);
@@ -87,8 +113,7 @@ ItemResult run_item(Run& run, Item& item, int original_code) {
     run.component_mark = true;
     item.component_name = item.argument;
     item.component = std::move(*contents);
-    if (not_available(item.component_kind())) return report_not_available(run, item);
-    return edit::add_module(run, item);
+    return add_component(run, item);
 }
 
 // The item loop: the items in command-line order, each handed to one
