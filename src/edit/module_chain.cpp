@@ -14,7 +14,7 @@ namespace {
 std::optional<codec::ModuleInfo> position_dependent_behind(base::ByteView bytes, std::uint64_t src,
                                                            std::uint64_t limit) {
     while (src < limit) {
-        const auto m = codec::module_at(bytes, src);
+        auto m = codec::module_at(bytes, src);
         if (!m || src + m->length() > limit) break;
         if (cli::is_position_dependent(m->type_id)) return m;
         src += m->step();
