@@ -43,9 +43,10 @@ const char kIntelHead[] =
 const char kFourColumnRule[] =
     "------------------+--------------------+--------------------+-------------------";
 
-// The two ways entries share a line. `column` is where the "| " after the
-// current entry goes; past `last` the line ends instead and the next line's
-// first separator column is `first`.
+// The two ways entries share a line. The table's column is where the "| "
+// after the next entry goes (one less for a bridge record); past `last` the
+// line ends there instead and the column starts again at `first`, else it
+// moves on by `step`.
 struct Columns {
     int first;
     int step;
@@ -59,22 +60,20 @@ struct Table {
     int column;
 };
 
-// The table is laid out for an 80-column console, where a column at or past
-// the right edge cannot be reached: the move is not made, and the line end
-// that follows closes the line.
-void move_within_width(Console& con, int column) {
-    if (column < platform::kConsoleWidth) platform::move_to_column(con, column);
-}
-
+// After an entry: the line ends, or the cursor goes to `move_to` for the "| "
+// that separates it from the next entry. A line that ends needs no move (its
+// column may lie past the 80 columns the table is laid out for), and a move
+// to where the text already ends is none: an 18-character entry is followed
+// by its "| " at once, under the "| " of the head.
 void end_entry(Table& t, int move_to, const Columns& columns) {
-    move_within_width(t.con, move_to);
     if (t.column > columns.last) {
         write(t.con, "\n");
         t.column = columns.first;
-    } else {
-        write(t.con, "| ");
-        t.column += columns.step;
+        return;
     }
+    if (t.con.column != move_to) platform::move_to_column(t.con, move_to);
+    write(t.con, "| ");
+    t.column += columns.step;
 }
 
 // One record: in the bridge layout every record of the non-compressed area is
