@@ -1,7 +1,221 @@
 #include "convert/microcode_info.h"
 
+#include <vector>
+
+#include "cli/catalogue.h"
+#include "cli/console_report.h"
+#include "codec/packer.h"
+#include "convert/microcode_update.h"
+#include "image/listing_format.h"
+#include "image/markers.h"
+#include "image/records.h"
+
 namespace kitra::convert {
 
-void print_microcode_table(base::ByteView, const image::Layout&, platform::Console&) {}
+namespace {
+
+using base::ByteView;
+using base::read_u32;
+using image::Layout;
+using platform::Console;
+using platform::print;
+using platform::write;
+
+// The bootblock's microcode area is read this far from its start.
+constexpr std::uint64_t kBootblockAreaSize = 0x20000;
+// A bridge-ID board is told by its "*BS1" among the first 0x6000 bytes from
+// here, on a 4-byte step.
+constexpr std::uint64_t kBridgeSearchLength = 0x6000;
+// Images up to this many 64 KiB pieces keep the bootblock's microcode area
+// in the bootblock record's window.
+constexpr std::uint32_t kSmallImagePieces = 4;
+
+const char kTitle[] = "\n                          ** Micro Code Information **\n";
+const char kBridgeIdHead[] =
+    "    Bridge ID                          |     Bridge ID                         \n";
+const char kBridgeHead[] =
+    " North    South     Patch  ID  CPUID   |  North    South     Patch  ID  CPUID  \n";
+const char kAmdHead[] = " North    South     Update ID  CPUID   |  North    South     Update ID  CPUID  \n";
+const char kTwoColumnRule[] =
+    "---------------------------------------+----------------------------------------";
+const char kIntelHead[] =
+    "Update ID  CPUID  | Update ID  CPUID   | Update ID  CPUID   | Update ID  CPUID  \n";
+const char kFourColumnRule[] =
+    "------------------+--------------------+--------------------+-------------------";
+
+// The two ways entries share a line. The table's column is where the "| "
+// after the next entry goes (one less for a bridge record); past `last` the
+// line ends there instead and the column starts again at `first`, else it
+// moves on by `step`.
+struct Columns {
+    int first;
+    int step;
+    int last;
+};
+constexpr Columns kFourPerLine{18, 21, 62};  // entries at 0, 20, 41, 62
+constexpr Columns kTwoPerLine{40, 40, 41};   // entries at 0, 41
+
+struct Table {
+    Console& con;
+    int column;
+};
+
+// After an entry: the line ends, or the cursor goes to `move_to` for the "| "
+// that separates it from the next entry. A line that ends needs no move (its
+// column may lie past the 80 columns the table is laid out for), and a move
+// to where the text already ends is none: an 18-character entry is followed
+// by its "| " at once, under the "| " of the head.
+void end_entry(Table& t, int move_to, const Columns& columns) {
+    if (t.column > columns.last) {
+        write(t.con, "\n");
+        t.column = columns.first;
+        return;
+    }
+    if (t.con.column != move_to) platform::move_to_column(t.con, move_to);
+    write(t.con, "| ");
+    t.column += columns.step;
+}
+
+// One record: in the bridge layout every record of the non-compressed area is
+// shown by its bridge IDs; otherwise a record is shown for each test it
+// passes, Intel's first.
+void print_entry(Table& t, ByteView record, bool bridge) {
+    if (bridge) {
+        print(t.con, "%08X %08X   %08X %08X", read_u32(record, amd_patch::kNorthBridgeId),
+              read_u32(record, amd_patch::kSouthBridgeId), read_u32(record, amd_patch::kPatchId),
+              read_u32(record, amd_patch::kProcessorRevision));
+        end_entry(t, t.column - 1, kTwoPerLine);
+        return;
+    }
+    if (is_intel_update(record)) {
+        const std::string_view name =
+            platform_name(record[intel_update::kProcessorFlags], record[intel_update::kSignatureFamilyByte]);
+        print(t.con, "%.*s %02X %08X", static_cast<int>(name.size()), name.data(),
+              read_u32(record, intel_update::kRevision) & 0xFF, read_u32(record, intel_update::kSignature));
+        end_entry(t, t.column, kFourPerLine);
+    }
+    if (is_amd_patch(record)) {
+        const std::uint32_t north = read_u32(record, amd_patch::kNorthBridgeId);
+        const std::uint32_t south = read_u32(record, amd_patch::kSouthBridgeId);
+        const std::uint32_t id = read_u32(record, amd_patch::kPatchId);
+        const std::uint32_t revision = read_u32(record, amd_patch::kProcessorRevision);
+        if (north != 0 || south != 0) {
+            print(t.con, "%08X %08X    %04X   %08X", north, south, id, revision);
+            end_entry(t, t.column, kTwoPerLine);
+        } else {
+            print(t.con, "    %04X   %08X", id, revision);
+            end_entry(t, t.column, kFourPerLine);
+        }
+    }
+}
+
+// The whole fixed-size records of `area`, in order.
+std::vector<ByteView> fixed_records(ByteView area) {
+    std::vector<ByteView> records;
+    for (std::uint64_t off = 0; off + kRecordSize <= area.size(); off += kRecordSize)
+        records.push_back(area.subspan(off, kRecordSize));
+    return records;
+}
+
+bool is_bridge_board(ByteView image) {
+    const std::uint64_t from =
+        image.size() > image::kRecordSearchFromEnd ? image.size() - image::kRecordSearchFromEnd : 0;
+    const auto bs1 = image::find_marker(image, from, kBridgeSearchLength, image::bs1::kMarker, 4);
+    if (!bs1) return false;
+    const std::uint64_t at = *bs1 + image::bs1::kBridgeByte;
+    return at < image.size() && (image[at] & image::bs1::kBridgeMask) == image::bs1::kBridgeValue;
+}
+
+// The bootblock's microcode area, as much of its 128 KiB as the image holds;
+// empty without a bootblock record.
+ByteView bootblock_area(ByteView image, const Layout& l) {
+    namespace bbss = image::bbss;
+    if (!l.bbss_found) return {};
+    const auto area_word = base::try_read_u16(image, std::uint64_t{l.bbss_offset} + bbss::kMicrocodeWord);
+    const auto layout_word = base::try_read_u16(image, std::uint64_t{l.bbss_offset} + bbss::kLayoutWord);
+    const auto sum_word = base::try_read_u16(image, std::uint64_t{l.bbss_offset} + bbss::kImageChecksumWord);
+    if (!area_word || !layout_word || !sum_word) return {};
+    std::uint32_t start = 0;
+    if (l.image_length / image::kWindow64K <= kSmallImagePieces) {
+        start = l.window_start + *area_word;
+    } else {
+        // The area shares its 64 KiB piece with the image checksum word.
+        const std::uint32_t piece =
+            (*layout_word & 0x000F) != 0
+                ? (static_cast<std::uint32_t>(*sum_word & 0x00FF) << 16) | (*sum_word & 0xFF00u)
+                : l.window_start + (*sum_word & 0xF000u);
+        start = (*area_word & 0xFF00u) | (piece & 0xFF0000u);
+    }
+    return base::clipped(image, start, kBootblockAreaSize);
+}
+
+// The contents of every CPU microcode module the listing walks, unpacked.
+std::vector<base::Bytes> microcode_modules(ByteView image, const Layout& l, Console& con) {
+    const std::uint16_t type = cli::entry_for_code(cli::lookup_option("/cpucode"))->type_id;
+    std::vector<base::Bytes> contents;
+    for (const codec::ModuleInfo& m : image::listed_modules(image, l)) {
+        if (m.type_id != type) continue;
+        auto unpacked = codec::unpack(base::slice(image, m.offset, m.length()), cli::console_report(con));
+        if (unpacked) contents.push_back(std::move(*unpacked));
+    }
+    return contents;
+}
+
+// The records of the non-compressed area outside the bridge layout: each as
+// long as its total size says (0 for 2048 bytes), up to a total size of
+// 0xFFFFFFFF or a record that would reach past the area.
+std::vector<ByteView> sized_records(ByteView area) {
+    std::vector<ByteView> records;
+    std::uint64_t off = 0;
+    while (auto size = base::try_read_u32(area, off + intel_update::kTotalSize)) {
+        const std::uint64_t length = *size == 0 ? kRecordSize : *size;
+        if (*size == 0xFFFFFFFF || !base::in_range(area, off, length)) break;
+        records.push_back(area.subspan(off, length));
+        off += length;
+    }
+    return records;
+}
+
+}  // namespace
+
+void print_microcode_table(ByteView image, const Layout& l, Console& con) {
+    // The modules are unpacked first, where the listing's walk met them: what
+    // the codec reports comes before the table.
+    const std::vector<base::Bytes> modules = microcode_modules(image, l, con);
+
+    write(con, kTitle);
+    const bool bridge = is_bridge_board(image);
+    const ByteView boot_area = bridge ? ByteView{} : bootblock_area(image, l);
+    const std::vector<ByteView> boot_records = fixed_records(boot_area);
+    Table t{con, kTwoPerLine.first};
+    if (bridge) {
+        write(con, kBridgeIdHead);
+        write(con, kBridgeHead);
+        write(con, kTwoColumnRule);
+    } else if (!boot_records.empty() && is_amd_patch(boot_records.front())) {
+        write(con, kBridgeIdHead);
+        write(con, kAmdHead);
+        write(con, kTwoColumnRule);
+    } else {
+        write(con, kIntelHead);
+        write(con, kFourColumnRule);
+        t.column = kFourPerLine.first;
+    }
+
+    // The bootblock's records end at the first that begins erased or blank.
+    for (ByteView record : boot_records) {
+        if (record[0] == 0xFF || record[0] == 0x00) break;
+        print_entry(t, record, false);
+    }
+    // A module holds 2048-byte records, whatever their total sizes say.
+    for (const base::Bytes& contents : modules)
+        for (ByteView record : fixed_records(contents)) print_entry(t, record, false);
+
+    if (l.ncpucode_present) {
+        const ByteView area = base::clipped(image, l.ncpucode_offset, l.ncpucode_size);
+        for (ByteView record : bridge ? fixed_records(area) : sized_records(area))
+            print_entry(t, record, bridge);
+    }
+}
 
 }  // namespace kitra::convert

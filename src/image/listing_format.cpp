@@ -46,4 +46,16 @@ RawHeader raw_header(base::ByteView image, std::uint64_t off) {
     return h;
 }
 
+std::vector<codec::ModuleInfo> listed_modules(base::ByteView image, const Layout& l) {
+    const std::uint32_t end_mark = l.top_hole_size != 0 ? l.top_hole_start : l.compressed_limit;
+    std::vector<codec::ModuleInfo> modules;
+    std::uint32_t pos = l.walk_start;
+    while (auto m = codec::module_at(image, pos)) {
+        pos += static_cast<std::uint32_t>(m->step());
+        modules.push_back(std::move(*m));
+        if (pos >= end_mark - 64) break;
+    }
+    return modules;
+}
+
 }  // namespace kitra::image

@@ -6,8 +6,11 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/bytes.h"
+#include "codec/module_header.h"
+#include "image/layout.h"
 #include "platform/console.h"
 
 namespace kitra::image {
@@ -45,5 +48,11 @@ struct RawHeader {
     std::uint32_t step() const { return header_size + packed_size + 3; }
 };
 RawHeader raw_header(base::ByteView image, std::uint64_t offset);
+
+// The modules the listing shows after the system BIOS, in chain order: from
+// the walk start, each H + packed size + 3 bytes after the last, until a
+// position holds no module or is not below 64 bytes short of the end mark
+// (the top hole's start when there is one, else the compressed area's end).
+std::vector<codec::ModuleInfo> listed_modules(base::ByteView image, const Layout& layout);
 
 }  // namespace kitra::image

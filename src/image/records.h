@@ -40,6 +40,9 @@ constexpr std::uint64_t kRecordSearchFromEnd = 0x16000;
 //    12  the compressed area's end: its page in the window (bits 12-15)
 //    18  the image checksum word: its page (plain layout), or its address
 //        bits 16-23 (low byte) and 8-15 (high byte) in the extended layout
+//    33  the bootblock's microcode area: its offset in the window (images up
+//        to 4 x 64 KiB), or its address bits 8-15 in the high byte (larger
+//        images, whose bits 16-23 are those of the image checksum word)
 namespace bbss {
 constexpr std::string_view kMarker = "*BBSS*";
 constexpr std::uint64_t kFlagByteBefore = 26;
@@ -48,6 +51,7 @@ constexpr std::uint64_t kRegionWord = 6;
 constexpr std::uint64_t kLayoutWord = 8;
 constexpr std::uint64_t kLimitWord = 12;
 constexpr std::uint64_t kImageChecksumWord = 18;
+constexpr std::uint64_t kMicrocodeWord = 33;
 // Positions searched from a start, at 1-byte steps.
 constexpr std::uint32_t kSearchPositions = 0x6000;
 }  // namespace bbss
@@ -58,7 +62,9 @@ constexpr std::uint32_t kSearchPositions = 0x6000;
 //    5  size code of the bootblock
 //    6  flags: bit 7 set when compressed-area PE32 images carry a checksum byte
 //   11  address of the non-compressed microcode area (32-bit ROM address;
-//       0 and 0xFFFFFFFF mean none)
+//       0 and 0xFFFFFFFF mean none); the low three bits of its first byte
+//       are 1 in a bridge-ID board's bootblock, whose microcode records are
+//       shown by their bridge IDs
 //   15  flags: bit 4 set when the image has a top hole
 namespace bs1 {
 constexpr std::string_view kMarker = "*BS1";
@@ -66,6 +72,9 @@ constexpr std::uint64_t kSizeCode = 5;
 constexpr std::uint64_t kPe32Flags = 6;
 constexpr std::uint8_t kPe32ChecksumBit = 0x80;
 constexpr std::uint64_t kMicrocodeAddress = 11;
+constexpr std::uint64_t kBridgeByte = 11;
+constexpr std::uint8_t kBridgeMask = 0x07;
+constexpr std::uint8_t kBridgeValue = 0x01;
 constexpr std::uint64_t kFlags = 15;
 constexpr std::uint8_t kTopHoleBit = 0x10;
 }  // namespace bs1

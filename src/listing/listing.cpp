@@ -52,18 +52,14 @@ void print_listing(ByteView image, const Layout& l, const std::string& image_nam
     image::print_row(con, 0, "System BIOS     ", bios.original_size, bios_size, bios.name);
     std::uint32_t used = bios_size;
 
-    const bool top_hole = l.top_hole_size != 0;
-    const std::uint32_t end_mark = top_hole ? l.top_hole_start : l.compressed_limit;
     std::uint8_t row = 0;
-    std::uint32_t pos = l.walk_start;
-    while (auto m = codec::module_at(image, pos)) {
-        image::print_row(con, ++row, cli::listing_name(m->type_id, m->type_suffix), m->original_size,
-                         static_cast<std::uint32_t>(m->step()), m->name);
-        used += static_cast<std::uint32_t>(m->step());
-        pos += static_cast<std::uint32_t>(m->step());
-        if (pos >= end_mark - 64) break;
+    for (const codec::ModuleInfo& m : image::listed_modules(image, l)) {
+        image::print_row(con, ++row, cli::listing_name(m.type_id, m.type_suffix), m.original_size,
+                         static_cast<std::uint32_t>(m.step()), m.name);
+        used += static_cast<std::uint32_t>(m.step());
     }
 
+    const bool top_hole = l.top_hole_size != 0;
     const std::uint32_t ncpu_size = l.ncpucode_size;
     if (l.ncpucode_offset < l.top_hole_start) {
         print_special_row(con, image, "(SP) NCPUCODE        ", l.ncpucode_offset, ncpu_size);

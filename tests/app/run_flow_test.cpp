@@ -177,7 +177,10 @@ TEST(RunFlow, ListingThroughTheToolIsExactWhenPiped) {
                          "  Total compress code space  = 20000h(128.00K)\n"
                          "  Total compressed code size = 11B87h(70.88K)\n"
                          "  Remain compress code space = 0BCB9h(47.18K)\n"
-                         "  Top Hole wasted code space = 00FE0h(3.97K)\n");
+                         "  Top Hole wasted code space = 00FE0h(3.97K)\n"
+                         "\n                          ** Micro Code Information **\n"
+                         "Update ID  CPUID  | Update ID  CPUID   | Update ID  CPUID   | Update ID  CPUID  \n"
+                         "------------------+--------------------+--------------------+-------------------");
     EXPECT_EQ(f.image(), b.bytes);
 }
 

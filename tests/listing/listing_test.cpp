@@ -32,6 +32,11 @@ const std::string kHead =
     "\n              ********     bios.bin BIOS component ********\n\n"
     " No. Item-Name         Original-Size   Compressed-Size Original-File-Name \n" +
     std::string(80, '=');
+// The microcode table of an image without microcode: its title and head.
+const std::string kNoMicrocode =
+    "\n                          ** Micro Code Information **\n"
+    "Update ID  CPUID  | Update ID  CPUID   | Update ID  CPUID   | Update ID  CPUID  \n"
+    "------------------+--------------------+--------------------+-------------------";
 
 // 256 KiB: system BIOS "sys.rom" at 0 (0x100 bytes stored), "*BBSS*" giving
 // the compressed-area limit 0x2E000.
@@ -48,7 +53,8 @@ TEST(Listing, OnlyTheSystemBios) {
                   "  0. System BIOS       00100h(0.25K) 10000h(64.00K) sys.rom\n"
                   "  Total compress code space  = 2E000h(184.00K)\n"
                   "  Total compressed code size = 10000h(64.00K)\n"
-                  "  Remain compress code space = 1E000h(120.00K)\n");
+                  "  Remain compress code space = 1E000h(120.00K)\n" +
+                  kNoMicrocode);
 }
 
 TEST(Listing, SystemBiosRowCountsAtLeast64KAndOneMoreAbove) {
@@ -80,7 +86,8 @@ TEST(Listing, ModulesOfEveryFamilyThenStopAtErasedPackedSize) {
                                        "  8. CPU micro code  " + row +
                                        "  Total compress code space  = 2E000h(184.00K)\n"
                                        "  Total compressed code size = 10188h(64.38K)\n"
-                                       "  Remain compress code space = 1DE78h(119.62K)\n");
+                                       "  Remain compress code space = 1DE78h(119.62K)\n" +
+                                       kNoMicrocode);
 }
 
 // A microcode area and a top hole, each data followed by its 32-byte trailer.
@@ -105,13 +112,15 @@ TEST(Listing, SpecialAreasInAddressOrderWithTheWastedSpace) {
                   "  Total compress code space  = 2E000h(184.00K)\n"
                   "  Total compressed code size = 12840h(74.06K)\n"
                   "  Remain compress code space = 1A000h(104.00K)\n"
-                  "  Top Hole wasted code space = 00FE0h(3.97K)\n");
+                  "  Top Hole wasted code space = 00FE0h(3.97K)\n" +
+                  kNoMicrocode);
     EXPECT_EQ(listing_of(special_areas(0x28000, 0x2A000).bytes),
               kHead + bios_row + ncpu_first +
                   "  Total compress code space  = 2E000h(184.00K)\n"
                   "  Total compressed code size = 12840h(74.06K)\n"
                   "  Remain compress code space = 18000h(96.00K)\n"
-                  "  Top Hole wasted code space = 01FE0h(7.97K)\n");
+                  "  Top Hole wasted code space = 01FE0h(7.97K)\n" +
+                  kNoMicrocode);
 }
 
 TEST(Listing, BootblockVgaRowOnBoardLineAndArenaSection) {
@@ -136,7 +145,8 @@ TEST(Listing, BootblockVgaRowOnBoardLineAndArenaSection) {
                   " No. Item-Name         Original-Size   Compressed-Size Original-File-Name \n" +
                   std::string(80, '=') +
                   "  1. MEM INIT IN BB    00020h(0.03K) 00043h(0.07K) mem.bin\n"
-                  "  2. 2 PE32 IN BB    00020h(0.03K)      00042h(0.06K)   pe.bin\n");
+                  "  2. 2 PE32 IN BB    00020h(0.03K)      00042h(0.06K)   pe.bin\n" +
+                  kNoMicrocode);
 }
 
 TEST(Listing, CraftedChainsListWhatTheyCanAndStop) {
