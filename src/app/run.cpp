@@ -11,6 +11,7 @@
 #include "listing/listing.h"
 #include "platform/files.h"
 #include "regions/finishing.h"
+#include "regions/hole_areas.h"
 
 namespace kitra::app {
 
@@ -59,8 +60,9 @@ ItemResult release_or_extract(Run& run, Item& item) {
     image::reread_ncpucode_pointer(run.image.bytes, run.layout);
     switch (item.component_kind().place) {
         case Place::kArena:
-        case Place::kHole:
             return report_not_available(run, item);
+        case Place::kHole:
+            return regions::release_or_extract_hole(run, item);
         case Place::kNowhere:
         case Place::kChain:
         case Place::kNcpucodeArea:
@@ -78,8 +80,9 @@ ItemResult add_component(Run& run, Item& item) {
     switch (kind.place) {
         case Place::kBootblockArea:
         case Place::kArena:
-        case Place::kHole:
             return report_not_available(run, item);
+        case Place::kHole:
+            return regions::add_to_hole(run, item);
         case Place::kChain:
             // PE32 and memory-init modules run in place: added unrebased they
             // would boot into the wrong code.
