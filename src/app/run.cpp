@@ -10,6 +10,7 @@
 #include "image/layout.h"
 #include "listing/listing.h"
 #include "platform/files.h"
+#include "regions/boot_on_internet.h"
 #include "regions/finishing.h"
 #include "regions/hole_areas.h"
 
@@ -130,7 +131,13 @@ int item_loop(Run& run) {
     while (index < argc) {
         const int code = cli::lookup_option(args[static_cast<std::size_t>(index)]);
         if (cli::kind_of(code).place == Place::kBootOnInternet) {
-            print(run.con, "/BOI is not supported by this version of kitra; the image is left unmodified.\n");
+            // Shown or set; either way the loop ends here.
+            last_code = code;
+            const cli::ItemUndo undo(run, undo_buffer);
+            if (regions::boot_on_internet(run, index).failed) {
+                undo.undo(run);
+                if (run.settings.error_mode) run.error_code = code;
+            }
             break;
         }
         const cli::TypeContext context{args, index, run.settings.group_number, run.layout.extended_layout};
