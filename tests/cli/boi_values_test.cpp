@@ -44,17 +44,5 @@ TEST(BoiValues, SwitchesAndPortReadTheirLeadingDigits) {
     EXPECT_EQ(s.values.proxy_port, 80);
 }
 
-TEST(BoiValues, WordCountDecidesShowSetOrWrong) {
-    EXPECT_EQ(read_boi_request({}).form, BoiForm::kShow);
-    EXPECT_EQ(read_boi_request(std::vector<std::string>{"/err"}).form, BoiForm::kShow);
-    EXPECT_EQ(read_boi_request(std::vector<std::string>(8, "")).form, BoiForm::kWrong);
-    EXPECT_EQ(read_boi_request(std::vector<std::string>(10, "")).form, BoiForm::kWrong);
-    std::vector<std::string> nine(9, ",");
-    nine.insert(nine.begin() + 4, "/Err");
-    const BoiRequest r = read_boi_request(nine);
-    EXPECT_EQ(r.form, BoiForm::kSet);
-    EXPECT_EQ(r.values, BoiValues{});
-}
-
 }  // namespace
 }  // namespace kitra::cli

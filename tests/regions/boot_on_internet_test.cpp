@@ -164,26 +164,12 @@ TEST(BootOnInternet, RefusalsWriteNothingAndNameTheItemUnderErr) {
     EXPECT_EQ(s.run(kAllNine).out, kBanner);
     EXPECT_EQ(s.run({}).out, kBanner + kHeading);
     EXPECT_EQ(s.image(), b.bytes);
-    // An address of three pieces is refused before the image is opened.
-    std::vector<std::string> values = kAllNine;
-    values[1] = "10.0.0";
-    EXPECT_EQ(s.run(values).out.rfind(kBanner + "The input BOI parameters are wrong!\nSyntax:\n", 0), 0u);
-    EXPECT_EQ(s.image(), b.bytes);
 }
 
 TEST(BootOnInternet, LaterInTheItemListReadsTheWordsAfterIt) {
     Session s(boi_image().bytes);
     ASSERT_TRUE(platform::write_file(s.dir.file("a.bin"), Bytes(100, 1)));
-    auto o = run_kitra({"bios.bin", "/oem1", "a.bin", "/boi"}, s.dir.path);
-    EXPECT_EQ(o.out.substr(kBanner.size()),
-              "Adding a.bin  9.0%\n" + kHeading +
-                  "        Use DHCP = 0h\n"
-                  "        Server IP = 192.168.0.1        Static IP = 192.168.0.2\n"
-                  "        Net Mask  = 255.255.0.0        Gate Way  = 192.168.0.254\n"
-                  "        DNS      = 4.4.4.4\n"
-                  "        Use Proxy = 0h\n"
-                  "        Proxy IP = 0.0.0.0        Proxy Port = 0050h\n");
-    o = run_kitra({"bios.bin", "/oem2", "a.bin", "/boi", "1", "/err"}, s.dir.path);
+    const auto o = run_kitra({"bios.bin", "/oem2", "a.bin", "/boi", "1", "/err"}, s.dir.path);
     EXPECT_EQ(
         o.out.substr(kBanner.size()),
         "Adding a.bin  9.0%\nThe input BOI parameters are wrong!\n\n!!! Combine BOI have some error.\n");
