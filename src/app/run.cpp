@@ -10,7 +10,9 @@
 #include "image/layout.h"
 #include "listing/listing.h"
 #include "platform/files.h"
+#include "regions/boot_on_internet.h"
 #include "regions/finishing.h"
+#include "regions/hole_areas.h"
 
 namespace kitra::app {
 
@@ -59,8 +61,9 @@ ItemResult release_or_extract(Run& run, Item& item) {
     image::reread_ncpucode_pointer(run.image.bytes, run.layout);
     switch (item.component_kind().place) {
         case Place::kArena:
-        case Place::kHole:
             return report_not_available(run, item);
+        case Place::kHole:
+            return regions::release_or_extract_hole(run, item);
         case Place::kNowhere:
         case Place::kChain:
         case Place::kNcpucodeArea:
@@ -78,8 +81,9 @@ ItemResult add_component(Run& run, Item& item) {
     switch (kind.place) {
         case Place::kBootblockArea:
         case Place::kArena:
-        case Place::kHole:
             return report_not_available(run, item);
+        case Place::kHole:
+            return regions::add_to_hole(run, item);
         case Place::kChain:
             // PE32 and memory-init modules run in place: added unrebased they
             // would boot into the wrong code.
@@ -127,7 +131,13 @@ int item_loop(Run& run) {
     while (index < argc) {
         const int code = cli::lookup_option(args[static_cast<std::size_t>(index)]);
         if (cli::kind_of(code).place == Place::kBootOnInternet) {
-            print(run.con, "/BOI is not supported by this version of kitra; the image is left unmodified.\n");
+            // Shown or set; either way the loop ends here.
+            last_code = code;
+            const cli::ItemUndo undo(run, undo_buffer);
+            if (regions::boot_on_internet(run, index).failed) {
+                undo.undo(run);
+                if (run.settings.error_mode) run.error_code = code;
+            }
             break;
         }
         const cli::TypeContext context{args, index, run.settings.group_number, run.layout.extended_layout};

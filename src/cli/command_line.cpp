@@ -16,8 +16,6 @@ namespace {
 
 constexpr std::string_view kVersion = "V1.99 [02/12/2010]";
 
-constexpr std::size_t kBoiValueCount = 9;
-
 constexpr std::string_view kGroupPrefix = "/group";
 constexpr std::string_view kTopHolePrefix = "/TopHole:";
 
@@ -166,14 +164,13 @@ StartUp start_up(std::vector<std::string> args, const std::optional<std::string>
     const std::string first_word = first < args.size() ? args[first] : std::string{};
     const std::size_t words_after = first < args.size() ? args.size() - first - 1 : 0;
     if (code != 0 && lookup_option(first_word) == option::kBoi) {
-        if (words_after == kBoiValueCount) {
-            settings.boi_values.assign(args.begin() + static_cast<std::ptrdiff_t>(first) + 1, args.end());
-        } else if (words_after == 0) {
-            settings.boi_show = true;
-        } else {
-            platform::write(con, "The input BOI parameters are wrong!\n");
+        const BoiRequest boi = read_boi_request(std::span(args).subspan(first + 1));
+        if (boi.form == BoiForm::kWrong) {
+            print_boi_wrong(con);
             code = 0;
         }
+        settings.boi_show = boi.form == BoiForm::kShow;
+        settings.boi_values = boi.values;
     }
     // A listing run does nothing else: /D must be the last word.
     if (code != 0 && lookup_option(first_word) == option::kList && words_after > 0) code = 0;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/boi_values.h"
 #include "platform/console.h"
 
 namespace kitra::cli {
@@ -31,8 +32,10 @@ struct Settings {
     std::uint32_t top_hole_address = 0;  // as typed; the image layout turns it into a file offset
     LogoPosition logo_position;
     int data_alignment = 16;
-    bool boi_show = false;                // /BOI alone
-    std::vector<std::string> boi_values;  // /BOI with exactly nine values
+    // /BOI as the first option: shown when nothing follows it, else set
+    // from the nine values.
+    bool boi_show = false;
+    BoiValues boi_values;
 };
 
 struct StartUp {

@@ -25,6 +25,7 @@ struct FinishFlags {
     bool ncpucode_placed = false;
     bool ncpucode_not_done = false;  // the microcode item ended not found or without space
     bool modules_moved = false;      // a release or compaction moved or removed modules
+    bool areas_written = false;      // a hole add or release, or a /BOI set, wrote the image
 
     bool operator==(const FinishFlags&) const = default;
 };

@@ -1,8 +1,6 @@
 #include "edit/release_extract.h"
 
-#include <filesystem>
 #include <string>
-#include <system_error>
 
 #include "base/text.h"
 #include "cli/catalogue.h"
@@ -11,7 +9,7 @@
 #include "edit/extract_name.h"
 #include "edit/module_chain.h"
 #include "edit/slot_choice.h"
-#include "platform/files.h"
+#include "image/extract_file.h"
 
 namespace kitra::edit {
 
@@ -74,22 +72,8 @@ void print_extracted(cli::Run& run, const cli::Item& item, const Target& target,
         print(run.con, "[%s] ROM is extracted to %s", failure_name_of(item).c_str(), shown.c_str());
 }
 
-// Writes an extracted file, replacing any file of that name. The image itself
-// is never the target: it would be replaced by one of its modules, and the
-// run's own write at the end would then overwrite the extracted file again.
 bool write_extract_file(cli::Run& run, const std::string& file, const base::Bytes& contents) {
-    std::error_code ec;
-    if (std::filesystem::equivalent(file, run.image.path, ec)) {
-        print(run.con, "%s is the image being edited; nothing is extracted over it.\n",
-              base::printable(file).c_str());
-        return false;
-    }
-    if (!platform::write_file(file, contents)) {
-        print(run.con, "Can't write the extract file %s; nothing is extracted.\n",
-              base::printable(file).c_str());
-        return false;
-    }
-    return true;
+    return image::write_extract_file(run.con, run.image.path, file, contents);
 }
 
 // The first module from the walk start whose type ID is `type_id`; the walk

@@ -66,11 +66,12 @@ void require_checksum_block(const cli::Run& run) {
     require_area(run.image.bytes, "checksum block", run.layout.checksum_block, kFollowerByte + 1);
 }
 
-// A run whose items touched components, or released or moved modules, leaves
-// checksums to be made right; a run that only listed or extracted does not.
+// A run whose items touched components, released or moved modules, or wrote
+// a hole or the Boot On Internet block leaves checksums to be made right; a
+// run that only listed or extracted does not.
 bool run_changed_components(const cli::Run& run) {
     return run.component_mark || run.flags.modules_moved || run.flags.ncpucode_released ||
-           run.flags.top_hole_released;
+           run.flags.top_hole_released || run.flags.areas_written;
 }
 
 bool erase_released_top_hole(cli::Run& run) {

@@ -174,7 +174,7 @@ TEST(RunFlow, ListingThroughTheToolIsExactWhenPiped) {
                          "  2. LOGO BitMap       1A2B3h(104.67K)  00124h(0.29K)   logo.bmp\n"
                          "(SP) TOPHOLE           01000h(4.00K)    01000h(4.00K)   TOP_HOLE.BIN\n"
                          "(SP) NCPUCODE          00800h(2.00K)    00800h(2.00K)   NCPUCODE.BIN\n"
-                         "  Total compress code space  = 20000h(128.00K)\n"
+                         "\n  Total compress code space  = 20000h(128.00K)\n"
                          "  Total compressed code size = 11B87h(70.88K)\n"
                          "  Remain compress code space = 0BCB9h(47.18K)\n"
                          "  Top Hole wasted code space = 00FE0h(3.97K)\n"
@@ -193,7 +193,7 @@ namespace {
 TEST(RunFlow, KindsThisVersionDoesNotPlaceAreRefusedAndChangeNothing) {
     Fixture f;
     f.write("x.bin", Bytes(64, 4));
-    for (const char* option : {"/1PE32", "/MINIT", "/HOLE3", "/BTMEM"}) {
+    for (const char* option : {"/1PE32", "/MINIT", "/BTMEM"}) {
         const auto o = f.run({option, "x.bin", "/err"});
         EXPECT_EQ(o.out,
                   kBanner + option +

@@ -313,26 +313,44 @@ TEST(StartUp, LogoPositionOnlyWithoutInputFileAndFourArguments) {
 }
 
 TEST(StartUp, BootOnInternetValues) {
-    const std::vector<std::string> values = {"1", "a", "b", "c", "d", "e", "0", "f", "32896"};
+    const std::vector<std::string> values = {"5",       "10.0.0.1", "",   ",",    "255.255.255.0,",
+                                             "1,2,3,4", "0",        ",x", "32896"};
+    BoiValues expected;
+    expected.use_dhcp = 1;
+    expected.server_ip = Address{10, 0, 0, 1};
+    expected.gate_way = Address{255, 255, 255, 0};
+    expected.dns = Address{1, 2, 3, 4};
+    expected.use_proxy = 0;
+    expected.proxy_port = 32896;
     std::vector<std::string> args = {"kitra", "/BOI"};
     args.insert(args.end(), values.begin(), values.end());
     Result r = run(args);
-    EXPECT_EQ(r.settings().boi_values, values);
+    EXPECT_EQ(r.settings().boi_values, expected);
     EXPECT_FALSE(r.settings().boi_show);
 
     args[1] = "bios.bin";
     args.insert(args.begin() + 2, "/boi");
-    EXPECT_EQ(run(args).settings().boi_values, values);
+    EXPECT_EQ(run(args).settings().boi_values, expected);
+    // /err is the run's switch, not a tenth value.
+    args.emplace_back("/ERR");
+    r = run(args);
+    EXPECT_TRUE(r.settings().error_mode);
+    EXPECT_EQ(r.settings().boi_values, expected);
 
     r = run({"kitra", "bios.bin", "/BOI"});
     EXPECT_TRUE(r.settings().boi_show);
-    EXPECT_TRUE(r.settings().boi_values.empty());
+    EXPECT_EQ(r.settings().boi_values, BoiValues{});
 
+    const std::string wrong =
+        "kitra" + kBanner + "The input BOI parameters are wrong!\n" + expected_usage("kitra", false);
     r = run({"kitra", "bios.bin", "/boi", "1", "2"});
     EXPECT_FALSE(r.start.settings);
     EXPECT_EQ(r.start.exit_status, 0);
-    EXPECT_EQ(r.output,
-              "kitra" + kBanner + "The input BOI parameters are wrong!\n" + expected_usage("kitra", false));
+    EXPECT_EQ(r.output, wrong);
+    // An address of three pieces would leave a byte of its field unset.
+    r = run({"kitra", "bios.bin", "/boi", "1", "10.0.0", "", "", "", "", "", "", ""});
+    EXPECT_FALSE(r.start.settings);
+    EXPECT_EQ(r.output, wrong);
 }
 
 TEST(StartUp, DataAlignmentOfThePe32Options) {

@@ -51,7 +51,7 @@ TEST(Listing, OnlyTheSystemBios) {
     EXPECT_EQ(listing_of(base_image().bytes),
               kHead +
                   "  0. System BIOS       00100h(0.25K) 10000h(64.00K) sys.rom\n"
-                  "  Total compress code space  = 2E000h(184.00K)\n"
+                  "\n  Total compress code space  = 2E000h(184.00K)\n"
                   "  Total compressed code size = 10000h(64.00K)\n"
                   "  Remain compress code space = 1E000h(120.00K)\n" +
                   kNoMicrocode);
@@ -84,7 +84,7 @@ TEST(Listing, ModulesOfEveryFamilyThenStopAtErasedPackedSize) {
                                        "  4. ACPI SDT ROM[J] " + row + "  5. GROUP ROM[ 5]   " + row +
                                        "  6. Other(3010:0000)" + row + "  7. Other(8000:0000)" + row +
                                        "  8. CPU micro code  " + row +
-                                       "  Total compress code space  = 2E000h(184.00K)\n"
+                                       "\n  Total compress code space  = 2E000h(184.00K)\n"
                                        "  Total compressed code size = 10188h(64.38K)\n"
                                        "  Remain compress code space = 1DE78h(119.62K)\n" +
                                        kNoMicrocode);
@@ -109,14 +109,14 @@ TEST(Listing, SpecialAreasInAddressOrderWithTheWastedSpace) {
     const std::string bios_row = "  0. System BIOS       00100h(0.25K) 10000h(64.00K) sys.rom\n";
     EXPECT_EQ(listing_of(special_areas(0x2D000, 0x2A000).bytes),
               kHead + bios_row + hole_first +
-                  "  Total compress code space  = 2E000h(184.00K)\n"
+                  "\n  Total compress code space  = 2E000h(184.00K)\n"
                   "  Total compressed code size = 12840h(74.06K)\n"
                   "  Remain compress code space = 1A000h(104.00K)\n"
                   "  Top Hole wasted code space = 00FE0h(3.97K)\n" +
                   kNoMicrocode);
     EXPECT_EQ(listing_of(special_areas(0x28000, 0x2A000).bytes),
               kHead + bios_row + ncpu_first +
-                  "  Total compress code space  = 2E000h(184.00K)\n"
+                  "\n  Total compress code space  = 2E000h(184.00K)\n"
                   "  Total compressed code size = 12840h(74.06K)\n"
                   "  Remain compress code space = 18000h(96.00K)\n"
                   "  Top Hole wasted code space = 01FE0h(7.97K)\n" +
@@ -136,7 +136,7 @@ TEST(Listing, BootblockVgaRowOnBoardLineAndArenaSection) {
     EXPECT_EQ(listing_of(b.bytes),
               kHead +
                   "  0. System BIOS       00100h(0.25K) 10000h(64.00K) sys.rom\n"
-                  "(BB) Compress BT-VGA   00040h(0.06K)    00063h(0.10K)   vga.rom\n"
+                  "\n(BB) Compress BT-VGA   00040h(0.06K)    00063h(0.10K)   vga.rom\n"
                   "  Total compress code space  = 2E000h(184.00K)\n"
                   "  Total compressed code size = 10000h(64.00K)\n"
                   "  Remain compress code space = 1E000h(120.00K)\n"

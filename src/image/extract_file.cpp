@@ -1,0 +1,27 @@
+#include "image/extract_file.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "base/text.h"
+#include "platform/files.h"
+
+namespace kitra::image {
+
+bool write_extract_file(platform::Console& con, const std::string& image_path, const std::string& file,
+                        const base::Bytes& contents) {
+    std::error_code ec;
+    if (std::filesystem::equivalent(file, image_path, ec)) {
+        platform::print(con, "%s is the image being edited; nothing is extracted over it.\n",
+                        base::printable(file).c_str());
+        return false;
+    }
+    if (!platform::write_file(file, contents)) {
+        platform::print(con, "Can't write the extract file %s; nothing is extracted.\n",
+                        base::printable(file).c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace kitra::image
