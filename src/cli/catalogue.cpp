@@ -18,6 +18,7 @@ constexpr Listing kNotListed = Listing::kNotListed;
 // read by the item loop and the operations (see catalogue.h).
 constexpr Kind kModule{};
 constexpr Kind kWholeExecutable{.executable = Executable::kWhole};
+constexpr Kind kFlashCode{.bitmap = Bitmap::kAsItIs, .executable = Executable::kWhole};
 constexpr Kind kVgaRom{.family = Family::kVga};
 constexpr Kind kPciRom{.family = Family::kPci};
 constexpr Kind kIsaRom{.family = Family::kIsa};
@@ -126,7 +127,7 @@ constexpr auto kEntries = std::to_array<CatalogueEntry>({
     {47, "/logo5", "4023:0", "Logo5", 0x4023, kFixed, "LOGO5 ROM", 16, kEpaLogo, kNoReserve},
     {48, "/logo6", "4024:0", "Logo6", 0x4024, kFixed, "LOGO6 ROM", 16, kEpaLogo, kNoReserve},
     {49, "/logo7", "4025:0", "Logo7", 0x4025, kFixed, "LOGO7 ROM", 16, kFullScreenLogo, kNoReserve},
-    {50, "/mrvflash", "4026:0", "Flash ROM", 0x4026, kFixed, "Flash ROM", 16, kWholeExecutable, 0},
+    {50, "/mrvflash", "4026:0", "Flash ROM", 0x4026, kFixed, "Flash ROM", 16, kFlashCode, 0},
     {51, "/nnoprom", "4027:0", "NNOPROM", 0x4027, kFixed, "NNOPROM", 16, kModule, 0},
     {52, "/ros", "4028:0", "ROS", 0x4028, kFixed, "ROS ROM", 16, kModule, 0},
     {53, "/group", "4029:0", "GROUP", 0x4029, kFamily, {}, 0, kGroupModule, 0},

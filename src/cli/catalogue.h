@@ -54,6 +54,7 @@ enum class Bitmap : std::uint8_t {
     kEpa,         // logo conversion, EPA mode
     kOsb,         // OSB conversion
     kGuiOsb,      // GUI OSB conversion
+    kAsItIs,      // none: the file is packed as it is, whatever it begins with
 };
 
 // What becomes of an executable input ("MZ") of a packed kind.

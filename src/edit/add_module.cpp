@@ -7,7 +7,9 @@
 #include "cli/catalogue.h"
 #include "codec/module_header.h"
 #include "codec/packer.h"
+#include "convert/bmp_file.h"
 #include "convert/executable.h"
+#include "convert/logo_bitmap.h"
 #include "edit/module_chain.h"
 #include "edit/option_rom.h"
 #include "edit/placement.h"
@@ -58,6 +60,22 @@ bool has_own_input_rule(const cli::Kind& kind) {
            kind.input == cli::Input::kPositionDependent;
 }
 
+// A bitmap is converted unless the kind's input has a rule that comes first.
+bool converts_bitmap(const cli::Kind& kind) {
+    return !has_own_input_rule(kind) && kind.input != cli::Input::kMib && kind.bitmap != cli::Bitmap::kAsItIs;
+}
+
+// What the bitmap conversions read of the run. The position is only ever
+// given to the options that place their picture.
+convert::BitmapSettings bitmap_settings(const cli::Run& run, const cli::Item& item) {
+    const cli::CatalogueEntry* entry = cli::entry_for_code(item.option_code);
+    convert::BitmapSettings s;
+    s.no_reserve = run.settings.no_reserve;
+    s.logo_flags = run.layout.logo_flags;
+    if (entry && entry->has(cli::word::kPosition)) s.position = run.settings.logo_position;
+    return s;
+}
+
 ByteView first_bytes(ByteView data, std::uint64_t limit) {
     return data.first(std::min<std::uint64_t>(limit, data.size()));
 }
@@ -94,7 +112,15 @@ std::optional<Prepared> prepare(cli::Run& run, const cli::Item& item) {
         return p;
     }
     using codec::PackMode;
-    if (kind.input == cli::Input::kStored) {
+    if (converts_bitmap(kind) && convert::is_bmp(file)) {
+        auto bitmap = convert::convert_bitmap(kind.bitmap, file, name, bitmap_settings(run, item));
+        if (const auto* refusal = std::get_if<std::string>(&bitmap)) {
+            platform::write(run.con, *refusal);
+            return std::nullopt;
+        }
+        p.module = codec::pack(std::get<Bytes>(bitmap), PackMode::kCompress, name, type, run.encoder(),
+                               run.report());
+    } else if (kind.input == cli::Input::kStored) {
         p.module = codec::pack(file, PackMode::kStore, name, type, run.encoder(), run.report());
     } else if (convert::is_executable(file) && kind.executable == cli::Executable::kBody) {
         p.module = codec::pack(convert::executable_body(file), PackMode::kStore, name, type, run.encoder(),

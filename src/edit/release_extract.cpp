@@ -6,6 +6,7 @@
 #include "cli/catalogue.h"
 #include "codec/module_header.h"
 #include "codec/packer.h"
+#include "convert/reverse_logo.h"
 #include "edit/extract_name.h"
 #include "edit/module_chain.h"
 #include "edit/slot_choice.h"
@@ -91,9 +92,20 @@ std::optional<codec::ModuleInfo> find_module(base::ByteView bytes, std::uint64_t
 // Kinds that are changed on their way into the image are changed back here
 // before they are written out: a PE32 module loses the zero byte appended
 // when it was added (when the bootblock says so), a logo becomes a bitmap
-// again, a wrapped JPEG picture is unwrapped. None of these conversions is
-// part of this version yet, so every kind is written as it is stored.
-void restore_original_form(const cli::Run& /*run*/, const cli::Item& /*item*/, base::Bytes& /*contents*/) {}
+// again, a wrapped JPEG picture is unwrapped.
+void restore_original_form(const cli::Run& run, const cli::Item& item, base::Bytes& contents) {
+    // Logos of the options that take pictures back, and true-colour pictures
+    // of any option, go back to BMP files. Contents that are no firmware
+    // bitmap are written as they are stored: nothing of them is lost.
+    const cli::CatalogueEntry* entry = cli::entry_for_code(item.option_code);
+    if ((entry && entry->has(cli::word::kReverseLogo)) || convert::is_true_colour_wrapper(contents)) {
+        if (auto bmp = convert::reverse_logo(contents))
+            contents = std::move(*bmp);
+        else
+            print(run.con, "The [%s] module holds no firmware bitmap; it is extracted as it is stored.\n",
+                  failure_name_of(item).c_str());
+    }
+}
 
 cli::ItemResult extract_module(cli::Run& run, const cli::Item& item, const Target& target,
                                const codec::ModuleInfo& m) {
