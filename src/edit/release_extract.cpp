@@ -8,6 +8,7 @@
 #include "cli/catalogue.h"
 #include "codec/module_header.h"
 #include "codec/packer.h"
+#include "convert/picture_wrappers.h"
 #include "edit/extract_name.h"
 #include "edit/module_chain.h"
 #include "edit/slot_choice.h"
@@ -107,9 +108,12 @@ std::optional<codec::ModuleInfo> find_module(base::ByteView bytes, std::uint64_t
 // Kinds that are changed on their way into the image are changed back here
 // before they are written out: a PE32 module loses the zero byte appended
 // when it was added (when the bootblock says so), a logo becomes a bitmap
-// again, a wrapped JPEG picture is unwrapped. None of these conversions is
-// part of this version yet, so every kind is written as it is stored.
-void restore_original_form(const cli::Run& /*run*/, const cli::Item& /*item*/, base::Bytes& /*contents*/) {}
+// again, a wrapped JPEG picture is unwrapped. Kinds whose conversion is not
+// part of this version yet are written as they are stored.
+void restore_original_form(const cli::Run& /*run*/, const cli::Item& item, base::Bytes& contents) {
+    // A JPEG logo is the picture behind 16 zero bytes.
+    if (item.component_kind().input == cli::Input::kJpeg) contents = convert::unwrap_jpeg(contents);
+}
 
 cli::ItemResult extract_module(cli::Run& run, const cli::Item& item, const Target& target,
                                const codec::ModuleInfo& m) {
