@@ -5,6 +5,7 @@
 #include "cli/item.h"
 #include "cli/options.h"
 #include "cli/run_state.h"
+#include "convert/default_inputs.h"
 #include "edit/add_module.h"
 #include "edit/release_extract.h"
 #include "image/layout.h"
@@ -33,29 +34,6 @@ ItemResult report_not_available(Run& run, const Item& item) {
     return {.failed = true, .end_loop = false};
 }
 
-// The built-in inputs of items given without a component file: until they
-// can be prepared, an item without a file reports its input as missing and
-// adds nothing.
-ItemResult run_without_component(Run& run, int original_code) {
-    const cli::Default input = cli::default_input(original_code);
-    switch (input.input) {
-        case cli::DefaultInput::kNone:
-            return {};  // no built-in input: the item adds nothing
-        case cli::DefaultInput::kExecutable:
-        case cli::DefaultInput::kAcpiExecutable:
-            // Prepared from an executable, whose open error is reported on its own.
-            print(run.con, "%s file open error !!!\n\n", std::string(input.name).c_str());
-            break;
-        case cli::DefaultInput::kReadyModule:
-        case cli::DefaultInput::kFile:
-        case cli::DefaultInput::kAcpiJoin:
-            print(run.con, "Not found %s file !!!\n", std::string(input.name).c_str());
-            break;
-    }
-    run.component_mark = false;
-    return {.failed = true, .end_loop = false};
-}
-
 // "release" or "extract": the operation of the item's place.
 ItemResult release_or_extract(Run& run, Item& item) {
     image::reread_ncpucode_pointer(run.image.bytes, run.layout);
@@ -75,7 +53,8 @@ ItemResult release_or_extract(Run& run, Item& item) {
     return edit::release_or_extract(run, item);
 }
 
-// A component file, read whole: the operation of the item's place.
+// A component (a file read whole, or the module a built-in input gave): the
+// operation of the item's place.
 ItemResult add_component(Run& run, Item& item) {
     const cli::Kind& kind = item.component_kind();
     switch (kind.place) {
@@ -98,6 +77,21 @@ ItemResult add_component(Run& run, Item& item) {
     return edit::add_module(run, item);
 }
 
+// An item given without a component file takes its option's built-in input,
+// if it has one: the module it gives is added like a component's.
+ItemResult run_without_component(Run& run, Item& item, int original_code) {
+    if (cli::default_input(original_code).input == cli::DefaultInput::kNone)
+        return {};  // no built-in input: the item adds nothing
+    std::optional<convert::BuiltIn> built_in =
+        convert::take_default_input(run, original_code, item.type.type_id_text);
+    run.component_mark = built_in.has_value();
+    if (!built_in) return {.failed = true, .end_loop = false};
+    item.component_name = std::move(built_in->name);
+    item.component = std::move(built_in->module);
+    item.built_in_module = true;
+    return add_component(run, item);
+}
+
 ItemResult run_item(Run& run, Item& item, int original_code) {
     if (item.kind == ArgumentKind::Release || item.kind == ArgumentKind::Extract)
         return release_or_extract(run, item);
@@ -106,7 +100,7 @@ ItemResult run_item(Run& run, Item& item, int original_code) {
         listing::print_listing(run.image.bytes, run.layout, run.settings.image_name, run.con);
         return {};
     }
-    if (item.kind == ArgumentKind::None) return run_without_component(run, original_code);
+    if (item.kind == ArgumentKind::None) return run_without_component(run, item, original_code);
 
     auto contents = platform::read_file(item.argument);
     if (!contents) {

@@ -388,16 +388,16 @@ struct DefaultEntry {
     Default input;
 };
 constexpr std::array<DefaultEntry, 10> kDefaults = {{
-    {2, {DefaultInput::kReadyModule, "i:\\eprom\\ncr307.rom"}},
-    {3, {DefaultInput::kReadyModule, "i:\\eprom\\aha7850.rom"}},
-    {5, {DefaultInput::kReadyModule, "i:\\eprom\\D4LOGO.BMP"}},
-    {8, {DefaultInput::kExecutable, "CPUCODE.EXE"}},
-    {9, {DefaultInput::kExecutable, "MORVAEPA.EXE"}},
-    {10, {DefaultInput::kAcpiJoin, "ACPITBL.BIN"}},
-    {11, {DefaultInput::kAcpiExecutable, "ACPITBL.EXE"}},
-    {12, {DefaultInput::kReadyModule, "i:\\eprom\\vsa66.bin"}},
-    {14, {DefaultInput::kFile, "SMI.BIN"}},
-    {15, {DefaultInput::kExecutable, "HPM.EXE"}},
+    {2, {DefaultInput::kReadyModule, "i:\\eprom\\ncr307.rom", {}}},
+    {3, {DefaultInput::kReadyModule, "i:\\eprom\\aha7850.rom", {}}},
+    {5, {DefaultInput::kReadyModule, "i:\\eprom\\D4LOGO.BMP", {}}},
+    {8, {DefaultInput::kExecutable, "CPUCODE.EXE", "CPUCODE.BIN"}},
+    {9, {DefaultInput::kExecutable, "MORVAEPA.EXE", "MORVAEPA.BIN", true}},
+    {10, {DefaultInput::kAcpiJoin, "ACPITBL.BIN", "ACPITBL.BIN"}},
+    {11, {DefaultInput::kAcpiExecutable, "ACPITBL.EXE", "ACPITBL.BIN"}},
+    {12, {DefaultInput::kReadyModule, "i:\\eprom\\vsa66.bin", {}}},
+    {14, {DefaultInput::kFile, "SMI.BIN", "SMI.BIN"}},
+    {15, {DefaultInput::kExecutable, "HPM.EXE", "HPM.BIN"}},
 }};
 
 Default default_input(int code) {

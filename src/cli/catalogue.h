@@ -182,6 +182,9 @@ enum class DefaultInput : std::uint8_t {
 struct Default {
     DefaultInput input = DefaultInput::kNone;
     std::string_view name;  // the fixed path or file name
+    std::string_view
+        prepared;  // the file it becomes and is packed as ("CPUCODE.BIN", ...); empty for ready modules
+    bool bitmap_body = false;  // a body that is a bitmap ("BM") becomes an EPA logo, logo flags byte 0
 };
 Default default_input(int code);
 

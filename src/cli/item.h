@@ -22,6 +22,9 @@ struct Item {
     std::optional<std::string> extract_name;  // "extract" followed by a file name
     std::string component_name;               // the RomFile, or a built-in input's name
     base::Bytes component;                    // its contents, read when the item opened it
+    // The component is already the module to add, announced by the built-in
+    // input that made it: no conversion, no "Combine" line of its own.
+    bool built_in_module = false;
 
     // What kind of component the item's option names.
     const Kind& component_kind() const { return kind_of(option_code); }

@@ -4,12 +4,16 @@
 #include <array>
 
 #include "base/fatal.h"
+#include "base/text.h"
 #include "cli/catalogue.h"
 #include "codec/module_header.h"
 #include "codec/packer.h"
+#include "convert/acpi_tables.h"
 #include "convert/bmp_file.h"
 #include "convert/executable.h"
 #include "convert/logo_bitmap.h"
+#include "convert/mib_document.h"
+#include "convert/picture_wrappers.h"
 #include "edit/module_chain.h"
 #include "edit/option_rom.h"
 #include "edit/placement.h"
@@ -93,7 +97,8 @@ std::optional<Prepared> prepare(cli::Run& run, const cli::Item& item) {
     const std::string& name = item.component_name;
     const std::string& type = item.type.type_id_text;
     Prepared p;
-    if (!has_own_input_rule(kind) && codec::has_module_mark(first_bytes(file, 64), 0)) {
+    if (item.built_in_module ||
+        (!has_own_input_rule(kind) && codec::has_module_mark(first_bytes(file, 64), 0))) {
         const auto m = codec::module_at(file, 0);
         if (!m) {
             print(run.con,
@@ -101,7 +106,8 @@ std::optional<Prepared> prepare(cli::Run& run, const cli::Item& item) {
                   name.c_str());
             return std::nullopt;
         }
-        print(run.con, "Combine %s file to %s...\n", name.c_str(), run.settings.image_name.c_str());
+        if (!item.built_in_module)
+            print(run.con, "Combine %s file to %s...\n", name.c_str(), run.settings.image_name.c_str());
         p.module.assign(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(m->length()));
         p.module.push_back(m->length() < file.size() ? file[m->length()] : 0x00);
         if (compares_content(item)) {
@@ -112,7 +118,13 @@ std::optional<Prepared> prepare(cli::Run& run, const cli::Item& item) {
         return p;
     }
     using codec::PackMode;
-    if (converts_bitmap(kind) && convert::is_bmp(file)) {
+    if (kind.input == cli::Input::kStored) {
+        p.module = codec::pack(file, PackMode::kStore, name, type, run.encoder(), run.report());
+    } else if (kind.input == cli::Input::kMib) {
+        // Any text, whatever its first bytes, becomes a document.
+        p.module = codec::pack(convert::mib_document(file), PackMode::kCompress, name, type, run.encoder(),
+                               run.report());
+    } else if (converts_bitmap(kind) && convert::is_bmp(file)) {
         auto bitmap = convert::convert_bitmap(kind.bitmap, file, name, bitmap_settings(run, item));
         if (const auto* refusal = std::get_if<std::string>(&bitmap)) {
             platform::write(run.con, *refusal);
@@ -120,16 +132,39 @@ std::optional<Prepared> prepare(cli::Run& run, const cli::Item& item) {
         }
         p.module = codec::pack(std::get<Bytes>(bitmap), PackMode::kCompress, name, type, run.encoder(),
                                run.report());
-    } else if (kind.input == cli::Input::kStored) {
-        p.module = codec::pack(file, PackMode::kStore, name, type, run.encoder(), run.report());
     } else if (convert::is_executable(file) && kind.executable == cli::Executable::kBody) {
         p.module = codec::pack(convert::executable_body(file), PackMode::kStore, name, type, run.encoder(),
+                               run.report());
+    } else if (kind.input == cli::Input::kJpeg) {
+        p.module = codec::pack(convert::wrap_jpeg(file), PackMode::kCompress, convert::kJpegStoredName, type,
+                               run.encoder(), run.report());
+    } else if (kind.input == cli::Input::kGif) {
+        p.module = codec::pack(file, PackMode::kCompress, convert::kGifStoredName, type, run.encoder(),
                                run.report());
     } else {
         p.module = codec::pack(file, PackMode::kCompress, name, type, run.encoder(), run.report());
     }
     if (compares_content(item)) p.content.assign(file.begin(), file.end());
     return p;
+}
+
+// An ACPI SDT module holds one whole table: one whose Length is not its size
+// would make the firmware read past it or stop short, so the run stops and
+// the image stays as it was. A wrong checksum is only a warning: tables
+// under development are often added before their checksum is set.
+void check_acpi_module(cli::Run& run, const cli::Item& item, ByteView table) {
+    switch (convert::check_acpi_table(table)) {
+        case convert::AcpiTableCheck::kWrongSize:
+            throw Fatal(base::format("The ACPI SDT module %s file size is not correct! Please check it!\n",
+                                     item.component_name.c_str()),
+                        1);
+        case convert::AcpiTableCheck::kBadChecksum:
+            print(run.con, "CAUTION: The checksum of ACPI module %s file is not correct!\n",
+                  item.component_name.c_str());
+            break;
+        case convert::AcpiTableCheck::kGood:
+            break;
+    }
 }
 
 struct NewRom {
@@ -264,6 +299,7 @@ ItemResult add_module(cli::Run& run, const cli::Item& item) {
 
     auto prepared = prepare(run, item);
     if (!prepared) return kFailed;
+    if (kind.family == Family::kAcpiSdt) check_acpi_module(run, item, prepared->content);
 
     NewRom rom{kind.family, first_bytes(prepared->content, kRomReadLimit), std::nullopt};
     if (is_option_rom(kind.family)) {

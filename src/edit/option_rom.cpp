@@ -1,5 +1,7 @@
 #include "edit/option_rom.h"
 
+#include "convert/acpi_tables.h"
+
 namespace kitra::edit {
 
 using base::Bytes;
@@ -37,7 +39,10 @@ std::optional<Bytes> pci_key(ByteView rom) {
 }
 
 std::optional<Bytes> acpi_key(ByteView table) {
-    return key_of(table, {{0, 4}, {10, 6}, {16, 8}});
+    namespace acpi = convert::acpi;
+    return key_of(table, {{acpi::kSignature, acpi::kSignatureSize},
+                          {acpi::kOemId, acpi::kOemIdSize},
+                          {acpi::kOemTableId, acpi::kOemTableIdSize}});
 }
 
 }  // namespace kitra::edit

@@ -6,6 +6,7 @@
 #include "cli/catalogue.h"
 #include "codec/module_header.h"
 #include "codec/packer.h"
+#include "convert/picture_wrappers.h"
 #include "convert/reverse_logo.h"
 #include "edit/extract_name.h"
 #include "edit/module_chain.h"
@@ -105,6 +106,8 @@ void restore_original_form(const cli::Run& run, const cli::Item& item, base::Byt
             print(run.con, "The [%s] module holds no firmware bitmap; it is extracted as it is stored.\n",
                   failure_name_of(item).c_str());
     }
+    // A JPEG logo is the picture behind 16 zero bytes.
+    if (item.component_kind().input == cli::Input::kJpeg) contents = convert::unwrap_jpeg(contents);
 }
 
 cli::ItemResult extract_module(cli::Run& run, const cli::Item& item, const Target& target,

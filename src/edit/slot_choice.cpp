@@ -1,12 +1,12 @@
 #include "edit/slot_choice.h"
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "base/text.h"
 #include "codec/module_header.h"
 #include "codec/packer.h"
+#include "convert/acpi_tables.h"
 #include "edit/extract_name.h"
 
 namespace kitra::edit {
@@ -50,12 +50,9 @@ std::optional<int> slot_of_key(Family family, char key) {
     return std::nullopt;
 }
 
-// A field of an ACPI table header: `width` bytes at `offset`, ending early at
-// a zero byte or at the end of the contents.
+// A field of an ACPI table header as text, safe to show.
 std::string table_field(base::ByteView contents, std::uint64_t offset, std::uint64_t width) {
-    const base::ByteView field = base::clipped(contents, offset, width);
-    const auto end = std::find(field.begin(), field.end(), std::uint8_t{0});
-    return base::printable(std::string(field.begin(), end));
+    return base::printable(convert::acpi_header_text(contents, offset, width));
 }
 
 void print_slot_line(cli::Run& run, Family family, const codec::ModuleInfo& m) {
@@ -72,13 +69,15 @@ void print_slot_line(cli::Run& run, Family family, const codec::ModuleInfo& m) {
             print(run.con, "ISA ROM - - - [%c] : %s\n", letter, name.c_str());
             return;
         case Family::kAcpiSdt: {
-            // The line shows the table's own header fields: signature (4 bytes
-            // at 0), OEM table ID (8 at 16), OEM revision (4 at 24).
+            // The line shows the table's own header fields: signature, OEM
+            // table ID and OEM revision.
+            namespace acpi = convert::acpi;
             const base::ByteView module = base::slice(base::ByteView(run.image.bytes), m.offset, m.length());
             const base::Bytes contents = codec::unpack(module, run.report()).value_or(base::Bytes{});
             print(run.con, "ACPI table ROM - - -  : %c     %s      %s   %s        %s\n", letter,
-                  table_field(contents, 0, 4).c_str(), table_field(contents, 16, 8).c_str(),
-                  table_field(contents, 24, 4).c_str(), name.c_str());
+                  table_field(contents, acpi::kSignature, acpi::kSignatureSize).c_str(),
+                  table_field(contents, acpi::kOemTableId, acpi::kOemTableIdSize).c_str(),
+                  table_field(contents, acpi::kOemRevision, acpi::kOemRevisionSize).c_str(), name.c_str());
             return;
         }
         case Family::kGroup:
