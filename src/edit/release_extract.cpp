@@ -12,6 +12,7 @@
 #include "edit/module_chain.h"
 #include "edit/slot_choice.h"
 #include "platform/files.h"
+#include "regions/pe32_checksum_flag.h"
 
 namespace kitra::edit {
 
@@ -107,9 +108,15 @@ std::optional<codec::ModuleInfo> find_module(base::ByteView bytes, std::uint64_t
 // Kinds that are changed on their way into the image are changed back here
 // before they are written out: a PE32 module loses the zero byte appended
 // when it was added (when the bootblock says so), a logo becomes a bitmap
-// again, a wrapped JPEG picture is unwrapped. None of these conversions is
-// part of this version yet, so every kind is written as it is stored.
-void restore_original_form(const cli::Run& /*run*/, const cli::Item& /*item*/, base::Bytes& /*contents*/) {}
+// again, a wrapped JPEG picture is unwrapped.
+void restore_original_form(const cli::Run& run, const cli::Item& item, base::Bytes& contents) {
+    // The PE32 and memory-init kinds of the compressed area carry a last
+    // byte that makes their sum 0 while "*BS1" says they do.
+    const cli::Kind& kind = item.component_kind();
+    if (kind.input == cli::Input::kPositionDependent && kind.place == cli::Place::kChain &&
+        !contents.empty() && regions::pe32_checksum_flag(run.image.bytes))
+        contents.pop_back();
+}
 
 cli::ItemResult extract_module(cli::Run& run, const cli::Item& item, const Target& target,
                                const codec::ModuleInfo& m) {

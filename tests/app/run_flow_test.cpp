@@ -190,7 +190,7 @@ namespace {
 TEST(RunFlow, KindsThisVersionDoesNotPlaceAreRefusedAndChangeNothing) {
     Fixture f;
     f.write("x.bin", Bytes(64, 4));
-    for (const char* option : {"/1PE32", "/MINIT", "/HOLE3", "/BTMEM"}) {
+    for (const char* option : {"/HOLE3", "/BTMEM"}) {
         const auto o = f.run({option, "x.bin", "/err"});
         EXPECT_EQ(o.out,
                   kBanner + option +
