@@ -64,10 +64,6 @@ ItemResult add_component(Run& run, Item& item) {
         case Place::kHole:
             return regions::add_to_hole(run, item);
         case Place::kChain:
-            // PE32 and memory-init modules run in place: added unrebased they
-            // would boot into the wrong code.
-            if (kind.input == cli::Input::kPositionDependent) return report_not_available(run, item);
-            break;
         case Place::kNowhere:
         case Place::kNcpucodeArea:
         case Place::kTopHole:

@@ -376,10 +376,23 @@ bool compares_content(std::uint16_t existing, std::uint16_t target) {
            (acpi.contains(existing) && acpi.contains(target));
 }
 
-bool is_position_dependent(std::uint16_t type_id) {
+const Kind* position_dependent_kind(std::uint16_t type_id) {
     for (const CatalogueEntry& entry : kEntries)
-        if (entry.kind.input == Input::kPositionDependent && entry.type_id == type_id) return true;
-    return false;
+        if (entry.kind.input == Input::kPositionDependent && entry.type_id == type_id) return &entry.kind;
+    return nullptr;
+}
+
+std::uint16_t position_dependent_type(Patcher patcher, std::uint8_t pe32_kind) {
+    for (const CatalogueEntry& entry : kEntries) {
+        const Kind& k = entry.kind;
+        if (k.input == Input::kPositionDependent && k.patcher == patcher && k.pe32_kind == pe32_kind)
+            return entry.type_id;
+    }
+    return kNoType;
+}
+
+bool is_position_dependent(std::uint16_t type_id) {
+    return position_dependent_kind(type_id) != nullptr;
 }
 
 // The built-in inputs of the options that may be given without a RomFile.

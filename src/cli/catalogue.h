@@ -169,6 +169,13 @@ bool compares_content(std::uint16_t existing, std::uint16_t target);
 // Modules whose contents depend on their address: the type IDs of every
 // position-dependent kind, whichever option put them there.
 bool is_position_dependent(std::uint16_t type_id);
+// The kind a module of such a type ID is rebuilt by when it moves (its
+// alignment, patcher, entry-point form and place); nullptr for other types.
+const Kind* position_dependent_kind(std::uint16_t type_id);
+// The type ID of the position-dependent kind with `patcher` and `pe32_kind`
+// (the bootblock variant a main-form patcher looks for in the arena);
+// kNoType when there is none.
+std::uint16_t position_dependent_type(Patcher patcher, std::uint8_t pe32_kind);
 
 // The built-in input an option uses when it is given without a RomFile.
 enum class DefaultInput : std::uint8_t {

@@ -19,6 +19,7 @@
 #include "edit/placement.h"
 #include "edit/special_areas.h"
 #include "image/layout.h"
+#include "regions/position_dependent.h"
 
 namespace kitra::edit {
 
@@ -118,6 +119,19 @@ std::optional<Prepared> prepare(cli::Run& run, const cli::Item& item) {
         return p;
     }
     using codec::PackMode;
+    if (kind.input == cli::Input::kPositionDependent) {
+        if (const auto refused = regions::pe32_refusal(file, kind)) {
+            report_refusal(run,
+                           base::format("%s is not a usable PE32 image: %s", name.c_str(), refused->c_str()));
+            return std::nullopt;
+        }
+        // Stored, with a byte 0x00 appended when the kind carries an image
+        // checksum: its place, filled in when the module is placed.
+        Bytes contents(file.begin(), file.end());
+        if (kind.place == cli::Place::kChain) contents.push_back(0x00);
+        p.module = codec::pack(contents, PackMode::kStore, name, type, run.encoder(), run.report());
+        return p;
+    }
     if (kind.input == cli::Input::kStored) {
         p.module = codec::pack(file, PackMode::kStore, name, type, run.encoder(), run.report());
     } else if (kind.input == cli::Input::kMib) {
@@ -317,6 +331,8 @@ ItemResult add_module(cli::Run& run, const cli::Item& item) {
     if (w.end == WalkResult::End::Failed) return kFailed;
 
     Bytes module = std::move(prepared->module);
+    if (kind.input == cli::Input::kPositionDependent)
+        return place_position_dependent(run, w.pos, module, kind) ? ItemResult{} : kFailed;
     if (takes_slot(w.target)) {
         base::write_u16(module, codec::field::kTypeId, w.target);
         codec::update_header_sum(module);

@@ -8,15 +8,14 @@
 
 namespace kitra::edit {
 
-// Removes the module of `length` bytes at `pos`: every module behind it moves
-// down to close the gap (stopping at the erased packed size, a position that
-// is no module, or `limit`), and the space from the new end of the chain up
-// to `limit` becomes 0xFF.
+// Removes the module of `length` bytes at `pos`: every module behind it
+// moves down to close the gap (stopping at the erased packed size, a
+// position that is no module, or `limit`), a PE32 or memory-init module
+// among them made again for its new place (regions::compact), and the space
+// from the new end of the chain up to `limit` becomes 0xFF.
 //
-// A module whose contents depend on its address (PE32, memory init) cannot
-// simply be moved, and this version cannot yet rebuild it at its new place:
-// when one lies behind `pos` the removal is refused with a message and
-// nothing changes. Returns whether the module was removed.
+// When such a module cannot be made again, the removal is refused with a
+// message and nothing changes. Returns whether the module was removed.
 bool remove_module(cli::Run& run, std::uint64_t pos, std::uint64_t length, std::uint64_t limit);
 
 }  // namespace kitra::edit

@@ -1,7 +1,9 @@
 #include "edit/placement.h"
 
+#include "base/fatal.h"
 #include "codec/module_header.h"
-#include "edit/module_chain.h"
+#include "regions/pe32_checksum_flag.h"
+#include "regions/position_dependent.h"
 
 namespace kitra::edit {
 
@@ -10,16 +12,53 @@ void report_no_space(cli::Run& run, std::uint32_t excess) {
                     run.settings.image_name.c_str(), excess);
 }
 
-bool place_module(cli::Run& run, std::uint64_t pos, base::ByteView module) {
+void report_refusal(cli::Run& run, const std::string& reason) {
+    platform::print(run.con, "%s; the image is left unmodified for it.\n", reason.c_str());
+}
+
+namespace {
+
+// Whether `size` bytes fit at `pos` below the module limit; reports the
+// excess when they do not.
+bool fits(cli::Run& run, std::uint64_t pos, std::uint64_t size) {
     const std::uint64_t limit = image::module_limit(run.layout);
     // The last 64 bytes below the limit never take a module: the walks read
     // 64-byte headers and must find erased space there.
     const bool near_limit = pos + 64 > limit && !codec::module_at(run.image.bytes, pos);
-    if (near_limit || pos + module.size() > limit) {
-        report_no_space(run, static_cast<std::uint32_t>(pos + module.size() - limit));
+    if (near_limit || pos + size > limit) {
+        report_no_space(run, static_cast<std::uint32_t>(pos + size - limit));
         return false;
     }
+    return true;
+}
+
+}  // namespace
+
+bool place_module(cli::Run& run, std::uint64_t pos, base::ByteView module) {
+    if (!fits(run, pos, module.size())) return false;
     base::copy_into(run.image.bytes, pos, module);
+    return true;
+}
+
+bool place_position_dependent(cli::Run& run, std::uint64_t pos, base::ByteView module,
+                              const cli::Kind& kind) {
+    const auto info = codec::module_at(module, 0);
+    if (!info) throw Fatal("Internal error: a prepared module is not a module.\n", 1);
+    const std::uint64_t header = std::uint64_t{info->header_size} + 2;
+    auto made =
+        regions::rebase_module(base::slice(module, 0, header), base::slice(module, header, info->packed_size),
+                               pos, run.image.length(), kind, true);
+    if (const auto* refused = std::get_if<std::string>(&made)) {
+        report_refusal(run, *refused);
+        return false;
+    }
+    const regions::Rebased& r = std::get<regions::Rebased>(made);
+    if (!place_module(run, pos, r.module)) return false;
+    regions::set_pe32_checksum_flag(run.image.bytes);
+    if (const auto refused = regions::patch_references(run.image.bytes, kind, r.placed)) {
+        report_refusal(run, *refused);
+        return false;
+    }
     return true;
 }
 

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "base/bytes.h"
+#include "cli/catalogue.h"
 #include "cli/run_state.h"
 
 namespace kitra::edit {
@@ -13,9 +15,22 @@ namespace kitra::edit {
 // two line ends; the excess is printed as the unsigned 32-bit value it is.
 void report_no_space(cli::Run& run, std::uint32_t excess);
 
+// Prints why an item changes nothing: the reason, then "; the image is left
+// unmodified for it." and a line end.
+void report_refusal(cli::Run& run, const std::string& reason);
+
 // Writes `module` (the bytes to copy) at `pos`, the free end of the chain,
 // when it fits below the module limit; otherwise reports the excess.
 // Returns whether it was written.
 bool place_module(cli::Run& run, std::uint64_t pos, base::ByteView module);
+
+// A PE32 or memory-init module of the compressed area (`module`: the stored
+// module as packed, its data ending in the byte kept for the image
+// checksum) at `pos`: made for its place with its pad, relocation and image
+// checksum, checked for room with the pad counted, written whole, the PE32
+// checksum flag set, and the bootblock's references patched. Returns
+// whether it was placed; when a FixupDescriptor entry refuses the patch
+// after the module was written, the item's undo puts the image back.
+bool place_position_dependent(cli::Run& run, std::uint64_t pos, base::ByteView module, const cli::Kind& kind);
 
 }  // namespace kitra::edit

@@ -12,6 +12,7 @@
 #include "edit/module_chain.h"
 #include "edit/slot_choice.h"
 #include "image/extract_file.h"
+#include "regions/pe32_checksum_flag.h"
 
 namespace kitra::edit {
 
@@ -95,6 +96,12 @@ std::optional<codec::ModuleInfo> find_module(base::ByteView bytes, std::uint64_t
 // when it was added (when the bootblock says so), a logo becomes a bitmap
 // again, a wrapped JPEG picture is unwrapped.
 void restore_original_form(const cli::Run& run, const cli::Item& item, base::Bytes& contents) {
+    // The PE32 and memory-init kinds of the compressed area carry a last
+    // byte that makes their sum 0 while "*BS1" says they do.
+    const cli::Kind& kind = item.component_kind();
+    if (kind.input == cli::Input::kPositionDependent && kind.place == cli::Place::kChain &&
+        !contents.empty() && regions::pe32_checksum_flag(run.image.bytes))
+        contents.pop_back();
     // Logos of the options that take pictures back, and true-colour pictures
     // of any option, go back to BMP files. Contents that are no firmware
     // bitmap are written as they are stored: nothing of them is lost.

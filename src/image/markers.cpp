@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "image/records.h"
+
 namespace kitra::image {
 
 using base::ByteView;
@@ -52,6 +54,15 @@ bool line_search_probe(ByteView image, std::uint64_t start, std::string_view mar
     const std::uint64_t last_line = hit ? *hit : kLineSearchMiss;
     static constexpr char kRomStart[] = {'\x55', '\xAA', '\0', '\0'};
     return matches(image, start + last_line + 16, std::string_view(kRomStart, 4));
+}
+
+std::vector<std::uint64_t> find_bs1_records(ByteView image) {
+    std::vector<std::uint64_t> found;
+    if (image.size() < kRecordSearchFromEnd) return found;
+    const std::uint64_t start = image.size() - kRecordSearchFromEnd;
+    for (std::uint64_t p = start; p < start + bs1::kAlignedSearchBytes; p += bs1::kAlignedSearchStep)
+        if (matches(image, p, bs1::kMarker)) found.push_back(p);
+    return found;
 }
 
 }  // namespace kitra::image

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "base/bytes.h"
 
@@ -26,5 +27,10 @@ std::uint32_t line_search(base::ByteView image, std::uint64_t start, std::string
 // The probe mode of the line search: true when the 16 bytes after the last
 // line read (the matching line, or the line at 0x1E000) begin 55 AA 00 00.
 bool line_search_probe(base::ByteView image, std::uint64_t start, std::string_view marker);
+
+// The "*BS1" records the bootblock's references count: only those at
+// 4-byte steps from image length - 0x16000, within 0x6000 bytes. Returns
+// their file offsets in order.
+std::vector<std::uint64_t> find_bs1_records(base::ByteView image);
 
 }  // namespace kitra::image

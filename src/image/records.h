@@ -77,6 +77,10 @@ constexpr std::uint8_t kBridgeMask = 0x07;
 constexpr std::uint8_t kBridgeValue = 0x01;
 constexpr std::uint64_t kFlags = 15;
 constexpr std::uint8_t kTopHoleBit = 0x10;
+// Where the records that the bootblock's references count may lie: at
+// these steps over these bytes from image length - 0x16000.
+constexpr std::uint64_t kAlignedSearchStep = 4;
+constexpr std::uint64_t kAlignedSearchBytes = 0x6000;
 }  // namespace bs1
 
 // The 32-byte trailer that closes the non-compressed microcode area and the

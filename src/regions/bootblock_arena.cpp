@@ -4,6 +4,7 @@
 #include "codec/module_header.h"
 #include "image/listing_format.h"
 #include "image/markers.h"
+#include "image/records.h"
 
 namespace kitra::regions {
 
@@ -12,7 +13,47 @@ namespace {
 constexpr std::string_view kArenaMarker = "BTKITRAARENA";
 constexpr std::uint64_t kArenaLength = 12;  // in the marker's line
 
+constexpr std::uint64_t kLine = 16;
+constexpr std::uint64_t kHeaderRead = 64;  // a walk reads this much of each slot
+
 }  // namespace
+
+std::optional<Arena> find_arena(base::ByteView image) {
+    if (image.size() < image::kBaseWindowSize) return std::nullopt;
+    const std::uint64_t window = image::base_window_start(image.size());
+    const std::uint32_t past = image::line_search(image, window, kArenaMarker);
+    if (past == image::kLineSearchMiss) return std::nullopt;
+    const std::uint64_t line = window + past - kLine;
+    const auto length = base::try_read_u16(image, line + kArenaLength);
+    if (!length) return std::nullopt;
+    return Arena{line + kLine, line + kLine + *length};
+}
+
+ArenaWalk walk_arena(base::ByteView image, const Arena& arena) {
+    ArenaWalk walk;
+    std::uint64_t slot = arena.start;
+    while (codec::has_module_mark(image, slot)) {
+        const auto packed = base::try_read_u32(image, slot + codec::field::kPackedSize);
+        const auto type = base::try_read_u16(image, slot + codec::field::kTypeId);
+        if (!packed || !type) break;  // a header cut short by the image's end is no module
+        walk.modules.push_back(slot);
+        slot += std::uint64_t{image[slot + codec::field::kHeaderSize]} + *packed + 3;
+        if (slot + kHeaderRead >= arena.end) {
+            walk.full = true;
+            break;
+        }
+    }
+    walk.free_slot = slot;
+    return walk;
+}
+
+bool arena_holds(base::ByteView image, std::uint16_t type_id) {
+    const std::optional<Arena> arena = find_arena(image);
+    if (!arena) return false;
+    for (const std::uint64_t slot : walk_arena(image, *arena).modules)
+        if (base::read_u16(image, slot + codec::field::kTypeId) == type_id) return true;
+    return false;
+}
 
 void print_arena_rows(base::ByteView image, const image::Layout& l, const std::string& image_name,
                       platform::Console& con) {

@@ -59,4 +59,46 @@ void recompute_bootblock_checksum(base::MutableByteView image, const BootblockCh
     base::write_u8(image, at.checksum_offset, base::sum8(region));
 }
 
+std::optional<BootblockRecord> locate_bootblock_record(base::ByteView image, std::uint64_t start) {
+    const auto marker = image::find_marker(image, start, kBootblockSearchPositions, kMarker);
+    if (!marker || image.size() < kBaseWindowSize) return std::nullopt;
+    const auto word = base::try_read_u16(image, *marker + image::bbss::kRegionWord);
+    if (!word) return std::nullopt;
+    BootblockRecord record;
+    record.segment = bootblock_segment(*word);
+    record.region_base = image.size() - kBaseWindowSize + (*word & kRegionOffsetMask);
+    const auto found = locate_bootblock_checksum(image, start);
+    if (const auto* at = std::get_if<BootblockChecksum>(&found)) record.checksum = *at;
+    return record;
+}
+
+std::uint64_t patcher_search_start(base::ByteView image) {
+    const std::vector<std::uint64_t> bs1 = image::find_bs1_records(image);
+    if (bs1.empty()) return bootblock_search_start(image);
+    return bs1.front() + image::bs1::kMarker.size();
+}
+
+void ChecksummedWrites::write(std::uint64_t offset, base::ByteView bytes) const {
+    base::check_range(image, offset, bytes.size());
+    std::uint8_t change = 0;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const std::uint64_t at = offset + i;
+        const bool counted = checksum && at >= checksum->region_base && at < checksum->checksum_offset;
+        if (counted) change = static_cast<std::uint8_t>(change + bytes[i] - image[at]);
+        image[at] = bytes[i];
+    }
+    if (checksum && change != 0) adjust_bootblock_checksum(image, *checksum, change);
+}
+
+void ChecksummedWrites::write_u16(std::uint64_t offset, std::uint16_t value) const {
+    const std::uint8_t bytes[2] = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8)};
+    write(offset, bytes);
+}
+
+void ChecksummedWrites::write_u32(std::uint64_t offset, std::uint32_t value) const {
+    std::uint8_t bytes[4];
+    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
+    write(offset, bytes);
+}
+
 }  // namespace kitra::regions

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <variant>
 
 #include "base/bytes.h"
@@ -55,5 +56,35 @@ void adjust_bootblock_checksum(base::MutableByteView image, const BootblockCheck
 
 // Stores the 8-bit sum of the region's first L - 1 bytes in its last byte.
 void recompute_bootblock_checksum(base::MutableByteView image, const BootblockChecksum& at);
+
+// What the patchers take from "*BBSS*": the bootblock segment G and the
+// checksum region base B that its word gives, and the checksum byte when
+// the region is usable (else nothing is adjusted: a byte the record does
+// not place inside its window is no checksum byte to keep right).
+struct BootblockRecord {
+    std::uint16_t segment = 0;      // G
+    std::uint64_t region_base = 0;  // B
+    std::optional<BootblockChecksum> checksum;
+};
+// The first "*BBSS*" in [start, start + 0x6000); none when it is missing or
+// its word lies past the image.
+std::optional<BootblockRecord> locate_bootblock_record(base::ByteView image, std::uint64_t start);
+
+// Where the patchers look for "*BBSS*": right after the first "*BS1" record
+// that counts (image::find_bs1_records), where their own "*BS1" search
+// stops; without one, where the other users start.
+std::uint64_t patcher_search_start(base::ByteView image);
+
+// Writes that keep the checksum byte right: every byte written inside the
+// region moves it by new minus old; bytes outside the region, and the byte
+// itself, move it by nothing. Without a checksum the bytes are just written.
+struct ChecksummedWrites {
+    base::MutableByteView image;
+    std::optional<BootblockChecksum> checksum;
+
+    void write(std::uint64_t offset, base::ByteView bytes) const;
+    void write_u16(std::uint64_t offset, std::uint16_t value) const;
+    void write_u32(std::uint64_t offset, std::uint32_t value) const;
+};
 
 }  // namespace kitra::regions
