@@ -14,7 +14,7 @@ namespace {
 std::optional<codec::ModuleInfo> position_dependent_behind(base::ByteView bytes, std::uint64_t src,
                                                            std::uint64_t limit) {
     while (src < limit) {
-        const auto m = codec::module_at(bytes, src);
+        auto m = codec::module_at(bytes, src);
         if (!m || src + m->length() > limit) break;
         if (cli::is_position_dependent(m->type_id)) return m;
         src += m->step();
@@ -27,6 +27,17 @@ std::optional<codec::ModuleInfo> position_dependent_behind(base::ByteView bytes,
 bool remove_module(cli::Run& run, std::uint64_t pos, std::uint64_t length, std::uint64_t limit) {
     base::Bytes& bytes = run.image.bytes;
     limit = std::min<std::uint64_t>(limit, bytes.size());
+    // A crafted chain can run on into a special area. A module there lies
+    // outside what a removal closes up: removing nothing would leave the walk
+    // that asked for it at the same module for ever.
+    if (pos >= limit) {
+        platform::print(
+            run.con,
+            "The module at %08llXh lies at or beyond the end of the module area (%08llXh); it is not "
+            "removed, and the image is left unmodified for it.\n",
+            static_cast<unsigned long long>(pos), static_cast<unsigned long long>(limit));
+        return false;
+    }
     if (const auto pinned = position_dependent_behind(bytes, pos + length, limit)) {
         platform::print(run.con,
                         "Removing the module at %08llXh would move the position-dependent module %s (type "

@@ -16,7 +16,8 @@ namespace kitra::edit {
 // A module whose contents depend on its address (PE32, memory init) cannot
 // simply be moved, and this version cannot yet rebuild it at its new place:
 // when one lies behind `pos` the removal is refused with a message and
-// nothing changes. Returns whether the module was removed.
+// nothing changes. So does a module at or past `limit` (a chain run on into
+// a special area). Returns whether the module was removed.
 bool remove_module(cli::Run& run, std::uint64_t pos, std::uint64_t length, std::uint64_t limit);
 
 }  // namespace kitra::edit
