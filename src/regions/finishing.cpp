@@ -68,9 +68,11 @@ void require_checksum_block(const cli::Run& run) {
 
 // A run whose items touched components, or released or moved modules, leaves
 // checksums to be made right; a run that only listed or extracted does not.
+// The component mark alone would not do: an item that fails to open its file
+// clears it, while the changes of the items before it stay.
 bool run_changed_components(const cli::Run& run) {
-    return run.component_mark || run.flags.modules_moved || run.flags.ncpucode_released ||
-           run.flags.top_hole_released;
+    return run.component_mark || run.image.changed() || run.flags.modules_moved ||
+           run.flags.ncpucode_released || run.flags.ncpucode_placed || run.flags.top_hole_released;
 }
 
 bool erase_released_top_hole(cli::Run& run) {
