@@ -1,5 +1,6 @@
-// The replacement of a file failing or interrupted at each of its steps, and
-// the hold that lets one run at a time work on a file.
+// The replacement of a file interrupted at each of its steps, and the hold
+// on a file that another holder's commit renames a new file over. (Failing
+// steps and waiting runs are tested through the tool, tests/app.)
 #include "platform/files.h"
 
 #include <fcntl.h>
@@ -20,12 +21,6 @@ namespace {
 using std::chrono::milliseconds;
 using testing::TempDir;
 
-ReplaceOptions failing_at(ReplaceStep step) {
-    ReplaceOptions o;
-    o.fail_at = step;
-    return o;
-}
-
 constexpr ReplaceStep kSteps[] = {ReplaceStep::kCreate, ReplaceStep::kWrite, ReplaceStep::kFlush,
                                   ReplaceStep::kRename};
 
@@ -41,21 +36,6 @@ struct OldFile {
         EXPECT_EQ(dir.files(), std::vector<std::string>{"bios.bin"});
     }
 };
-
-TEST(ReplaceFile, AFailureAtAnyStepLeavesTheFileAndItsDirectoryAsTheyWere) {
-    const char* const reasons[] = {"Permission denied", "No space left on device", "Input/output error",
-                                   "Device or resource busy"};
-    for (std::size_t i = 0; i < std::size(kSteps); ++i) {
-        OldFile f;
-        EXPECT_EQ(replace_file_atomically(f.path, f.new_bytes, failing_at(kSteps[i])), reasons[i]);
-        f.expect_untouched();
-    }
-    OldFile f;  // a full disk part of the way through
-    ReplaceOptions full_disk;
-    full_disk.fail_after_bytes = 0x12345;
-    EXPECT_EQ(replace_file_atomically(f.path, f.new_bytes, full_disk), "No space left on device");
-    f.expect_untouched();
-}
 
 // In a child process, since the interrupt ends it.
 int replace_in_child(const OldFile& f, ReplaceStep step, bool ignore_interrupts) {
@@ -85,25 +65,6 @@ TEST(ReplaceFile, AnInterruptBeforeTheRenameEndsTheProcessAndLeavesTheFile) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     EXPECT_EQ(*read_file(f.path), f.new_bytes);
     EXPECT_EQ(f.dir.files(), std::vector<std::string>{"bios.bin"});
-}
-
-TEST(FileLock, ASecondHolderWaitsSaysSoOnceAndGivesUp) {
-    OldFile f;
-    int notices = 0;
-    const LockWait wait{milliseconds{20}, milliseconds{150}, [&] { ++notices; }};
-    {
-        auto first = lock_file(f.path, wait);
-        ASSERT_TRUE(std::holds_alternative<FileLock>(first));
-        const auto second = lock_file(f.path, wait);
-        ASSERT_TRUE(std::holds_alternative<LockRefusal>(second));
-        EXPECT_EQ(std::get<LockRefusal>(second).problem, LockProblem::kTimedOut);
-        EXPECT_EQ(notices, 1);
-    }
-    // Released: the next one has it at once, without a word.
-    EXPECT_TRUE(std::holds_alternative<FileLock>(lock_file(f.path, wait)));
-    EXPECT_EQ(notices, 1);
-    const auto missing = lock_file(f.dir.file("none.bin"), wait);
-    EXPECT_EQ(std::get<LockRefusal>(missing).problem, LockProblem::kCannotOpen);
 }
 
 // The first holder commits by renaming a new file over the name: the waiter
