@@ -8,6 +8,7 @@
 #include "app/run.h"
 #include "base/fatal.h"
 #include "platform/console.h"
+#include "platform/files.h"
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv, argv + argc);
@@ -15,6 +16,7 @@ int main(int argc, char** argv) {
     std::optional<std::string> last;
     if (const char* value = std::getenv("_last")) last = value;
 
+    kitra::platform::fail_writes_past_size_limit();
     kitra::platform::Console con = kitra::platform::standard_console();
     int status = 0;
     try {

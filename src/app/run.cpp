@@ -5,6 +5,7 @@
 #include "cli/item.h"
 #include "cli/options.h"
 #include "cli/run_state.h"
+#include "cli/write_intent.h"
 #include "convert/default_inputs.h"
 #include "edit/add_module.h"
 #include "edit/release_extract.h"
@@ -111,18 +112,16 @@ ItemResult run_item(Run& run, Item& item, int original_code) {
 }
 
 // The item loop: the items in command-line order, each handed to one
-// operation. Returns the option code of the last item processed.
-int item_loop(Run& run) {
+// operation.
+void item_loop(Run& run) {
     const auto& args = run.settings.args;
     const int argc = static_cast<int>(args.size());
     int index = run.settings.first_option_index;
-    int last_code = 0;
     base::Bytes undo_buffer;
     while (index < argc) {
         const int code = cli::lookup_option(args[static_cast<std::size_t>(index)]);
         if (cli::kind_of(code).place == Place::kBootOnInternet) {
             // Shown or set; either way the loop ends here.
-            last_code = code;
             const cli::ItemUndo undo(run, undo_buffer);
             if (regions::boot_on_internet(run, index).failed) {
                 undo.undo(run);
@@ -130,29 +129,8 @@ int item_loop(Run& run) {
             }
             break;
         }
-        const cli::TypeContext context{args, index, run.settings.group_number, run.layout.extended_layout};
-        Item item;
-        item.index = index;
-        item.type = cli::select_type(code, context, run.con);
+        Item item = cli::read_item(run.settings, index, run.layout.extended_layout, run.con);
         if (!item.type.valid) break;
-        item.option_code = item.type.option_code;
-        last_code = item.option_code;
-
-        const int argument_index = index + 1 + item.type.type_words;
-        const auto word = [&](int i) -> const std::string& { return args[static_cast<std::size_t>(i)]; };
-        // "/err" is a switch of the whole run, never an item's file name.
-        if (argument_index < argc && cli::lookup_option(word(argument_index)) == 0 &&
-            !cli::equal_ignoring_case(word(argument_index), "/err")) {
-            item.argument = word(argument_index);
-            if (cli::equal_ignoring_case(item.argument, "release")) {
-                item.kind = ArgumentKind::Release;
-            } else if (cli::equal_ignoring_case(item.argument, "extract")) {
-                item.kind = ArgumentKind::Extract;
-                if (argument_index + 1 < argc) item.extract_name = word(argument_index + 1);
-            } else {
-                item.kind = ArgumentKind::ComponentFile;
-            }
-        }
 
         // An item that fails changes nothing: whatever it did to the image
         // (bytes, layout, flags) before it failed is undone.
@@ -168,59 +146,109 @@ int item_loop(Run& run) {
         }
         if (result.end_loop) break;
 
-        index += item.kind != ArgumentKind::None ? 2 : 1;
-        index += item.type.type_words;
-        if (item.option_code == cli::option::kIsa && item.kind == ArgumentKind::ComponentFile &&
-            item.type.isa_segment != 0)
-            ++index;
+        index = cli::next_item_index(item);
         if (index >= argc) break;
         if (run.error_code == cli::option::kCpuCode && !run.component_mark) run.error_code = 0;
     }
-    return last_code;
 }
 
-int unusable(const cli::StartUp&, const cli::Settings& settings, platform::Console& con,
-             const std::string& text) {
+int unusable(const cli::Settings& settings, platform::Console& con, const std::string& text) {
     platform::write(con, text);
     return settings.error_mode ? 1 : 0;
+}
+
+// A run that will change the image holds it from opening to commit, so that
+// runs on one image at the same moment (a parallel build) take turns, each
+// working on the image the one before left: no change is lost. Returns the
+// exit status when the run cannot go on.
+std::optional<int> hold_image(const cli::Settings& settings, platform::Console& con,
+                              const RunOptions& options, platform::FileLock& lock) {
+    const platform::LockWait wait{
+        .notice_after = options.lock_notice_after,
+        .give_up_after = options.lock_give_up_after,
+        .on_notice =
+            [&] {
+                print(con, "%s is in use by another run of kitra; waiting for it to finish.\n",
+                      settings.image_name.c_str());
+                platform::flush(con);
+            },
+    };
+    auto taken = platform::lock_file(settings.image_name, wait);
+    if (auto* held = std::get_if<platform::FileLock>(&taken)) {
+        lock = std::move(*held);
+        return std::nullopt;
+    }
+    const auto& refusal = std::get<platform::LockRefusal>(taken);
+    switch (refusal.problem) {
+        case platform::LockProblem::kCannotOpen:
+            return unusable(settings, con,
+                            image::open_failure_text(settings.image_name, image::OpenFailure::NotFound));
+        case platform::LockProblem::kTimedOut:
+            print(con,
+                  "%s is still in use by another run of kitra; this run gives up waiting. The image is left "
+                  "unmodified.\n",
+                  settings.image_name.c_str());
+            return 1;
+        case platform::LockProblem::kFailed:
+            break;
+    }
+    print(con, "Can't lock %s (%s). The image is left unmodified.\n", settings.image_name.c_str(),
+          refusal.reason.c_str());
+    return 1;
+}
+
+// End of run. Whatever the items changed and kept is finished, so the
+// image's checksums are right: also when an item failed afterwards (the
+// error code or a cleared component mark does not undo the changes before
+// it) and when the last item listed the image. A run that changed nothing (a
+// listing, /CALS, an extract, items that all failed) leaves the image byte
+// for byte as it was.
+int end_of_run(Run& run) {
+    const cli::FinishFlags& f = run.flags;
+    const bool touched = run.image.changed() || f.top_hole_released || f.ncpucode_released ||
+                         f.ncpucode_placed || f.modules_moved;
+    if (touched) regions::finish_image(run);
+    if (run.error_code == 0 || (run.error_code == cli::option::kCpuCode && !run.component_mark)) return 0;
+    print(run.con, "\n!!! Combine %s have some error.\n",
+          std::string(cli::failure_name(run.error_code)).c_str());
+    return run.error_code;
 }
 
 }  // namespace
 
 int run_tool(std::vector<std::string> args, const std::optional<std::string>& last_env,
-             platform::Console& con) {
+             platform::Console& con, const RunOptions& options) {
     cli::StartUp start = cli::start_up(std::move(args), last_env, con);
     if (!start.settings) return start.exit_status;
     cli::Settings& settings = *start.settings;
 
+    // A run that only lists, reports or extracts holds nothing: the commit
+    // replaces the image in one step, so it always reads a whole image.
+    platform::FileLock lock;
+    if (cli::may_change_image(settings)) {
+        if (const auto status = hold_image(settings, con, options, lock)) return *status;
+    }
+
     auto opened = image::open_image(settings.image_name);
     if (auto* failure = std::get_if<image::OpenFailure>(&opened))
-        return unusable(start, settings, con, image::open_failure_text(settings.image_name, *failure));
+        return unusable(settings, con, image::open_failure_text(settings.image_name, *failure));
     image::Image img = std::get<image::Image>(std::move(opened));
     auto found = image::discover_layout(img.bytes, settings.top_hole_address,
                                         cli::kind_of(settings.first_option_code).place == Place::kTopHole);
-    if (auto* problem = std::get_if<std::string>(&found)) return unusable(start, settings, con, *problem);
+    if (auto* problem = std::get_if<std::string>(&found)) return unusable(settings, con, *problem);
 
     Run run(std::move(settings), std::move(img), std::get<image::Layout>(found), con);
-    const int last_code = item_loop(run);
+    item_loop(run);
+    const int status = end_of_run(run);
 
-    int status = 0;
-    if (run.error_code == 0) {
-        // A run that changed nothing (a listing, /CALS, an extract, items that
-        // all failed) leaves the image byte for byte as it was.
-        const cli::FinishFlags& f = run.flags;
-        const bool touched = run.image.changed() || f.top_hole_released || f.ncpucode_released ||
-                             f.ncpucode_placed || f.modules_moved;
-        if (last_code != cli::option::kList && touched) regions::finish_image(run);
-    } else if (run.error_code == cli::option::kCpuCode && !run.component_mark) {
-        status = 0;
-    } else {
-        print(con, "\n!!! Combine %s have some error.\n",
-              std::string(cli::failure_name(run.error_code)).c_str());
-        status = run.error_code;
+    if (run.image.changed() && !lock.held()) {
+        print(con,
+              "Internal error: a run that was to leave %s as it was changed it. The image is left "
+              "unmodified.\n",
+              run.image.path.c_str());
+        return 1;
     }
-
-    const std::string reason = image::commit(run.image);
+    const std::string reason = image::commit(run.image, options.commit);
     if (!reason.empty()) {
         print(con, "Can't write %s (%s). The image is left unmodified.\n", run.image.path.c_str(),
               reason.c_str());

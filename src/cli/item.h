@@ -7,7 +7,9 @@
 
 #include "base/bytes.h"
 #include "cli/catalogue.h"
+#include "cli/command_line.h"
 #include "cli/item_type.h"
+#include "platform/console.h"
 
 namespace kitra::cli {
 
@@ -34,5 +36,14 @@ struct ItemResult {
     bool failed = false;    // the item failed: its changes are undone, the error code records it
     bool end_loop = false;  // the item loop ends after this item
 };
+
+// The item whose option word is at `index`: its type (a bad /other type word
+// or /isa segment word is reported on `con`) and its argument. An item whose
+// type is not valid ends the item loop. `extended_layout` is the image's.
+Item read_item(const Settings& settings, int index, bool extended_layout, platform::Console& con);
+
+// The index of the word after the item: past its option, its type word and
+// its argument, and past the segment word of /isa.
+int next_item_index(const Item& item);
 
 }  // namespace kitra::cli

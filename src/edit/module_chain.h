@@ -15,7 +15,8 @@ namespace kitra::edit {
 // from the new end of the chain up to `limit` becomes 0xFF.
 //
 // When such a module cannot be made again, the removal is refused with a
-// message and nothing changes. Returns whether the module was removed.
+// message and nothing changes. So is a module at or past `limit` (a chain
+// run on into a special area). Returns whether the module was removed.
 bool remove_module(cli::Run& run, std::uint64_t pos, std::uint64_t length, std::uint64_t limit);
 
 }  // namespace kitra::edit

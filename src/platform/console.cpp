@@ -31,7 +31,7 @@ Console standard_console() {
 }
 
 void write(Console& con, std::string_view text) {
-    if (text.empty()) return;
+    if (text.empty() || con.out == nullptr) return;
     if (!con.out_is_terminal) {
         std::fwrite(text.data(), 1, text.size(), con.out);
         for (char c : text) con.column = (c == '\n' || c == '\r') ? 0 : con.column + 1;
@@ -64,12 +64,14 @@ void print_error(Console& con, const char* fmt, ...) {
     va_start(args, fmt);
     const std::string text = vformat(fmt, args);
     va_end(args);
+    if (con.out == nullptr) return;
     std::fflush(con.out);  // keep the two streams in the order they were written
     std::fwrite(text.data(), 1, text.size(), con.err);
     std::fflush(con.err);
 }
 
 void move_to_column(Console& con, int column) {
+    if (con.out == nullptr) return;
     if (con.out_is_terminal) {
         std::fprintf(con.out, "\033[%dG", column + 1);  // cursor to column, same line
         con.column = column;
@@ -79,6 +81,10 @@ void move_to_column(Console& con, int column) {
         write(con, std::string(static_cast<std::size_t>(column - con.column), ' '));
     else
         write(con, " ");
+}
+
+void flush(Console& con) {
+    if (con.out != nullptr) std::fflush(con.out);
 }
 
 std::optional<char> read_key(Console& con) {

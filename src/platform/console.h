@@ -15,6 +15,8 @@ namespace kitra::platform {
 // The width the listing's columns are laid out for.
 constexpr int kConsoleWidth = 80;
 
+// A console whose `out` is null prints nothing (both streams): it reads a
+// command line ahead without printing its messages twice.
 struct Console {
     std::FILE* out = stdout;
     std::FILE* err = stderr;
@@ -33,6 +35,9 @@ void print(Console& con, const char* fmt, ...) __attribute__((format(printf, 2, 
 void print_error(Console& con, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 
 void move_to_column(Console& con, int column);
+
+// Puts what was written so far on the screen (or into the pipe) now.
+void flush(Console& con);
 
 // One key press without echo; std::nullopt at the end of input (a key that
 // matches no choice).

@@ -68,10 +68,13 @@ void require_checksum_block(const cli::Run& run) {
 
 // A run whose items touched components, released or moved modules, or wrote
 // a hole or the Boot On Internet block leaves checksums to be made right; a
-// run that only listed or extracted does not.
+// run that only listed or extracted does not. The component mark alone would
+// not do: an item that fails to open its file clears it, while the changes
+// of the items before it stay.
 bool run_changed_components(const cli::Run& run) {
-    return run.component_mark || run.flags.modules_moved || run.flags.ncpucode_released ||
-           run.flags.top_hole_released || run.flags.areas_written;
+    return run.component_mark || run.image.changed() || run.flags.modules_moved ||
+           run.flags.ncpucode_released || run.flags.ncpucode_placed || run.flags.top_hole_released ||
+           run.flags.areas_written;
 }
 
 bool erase_released_top_hole(cli::Run& run) {

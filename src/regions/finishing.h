@@ -1,6 +1,7 @@
-// Finishing the image after a run whose items all succeeded: released special
-// areas erased, the microcode pointer brought up to date, the checksum bytes
-// and the balance words recomputed so that the firmware accepts the image.
+// Finishing the image after a run that changed it (also when a later item
+// failed, since the changes before it stay): released special areas erased,
+// the microcode pointer brought up to date, the checksum bytes and the
+// balance words recomputed so that the firmware accepts the image.
 #pragma once
 
 #include "cli/run_state.h"

@@ -207,3 +207,56 @@ TEST(RunFlow, KindsThisVersionDoesNotPlaceAreRefusedAndChangeNothing) {
 
 }  // namespace
 }  // namespace kitra::app
+
+namespace kitra::app {
+namespace {
+
+// What the items before a failure changed stays and is finished: the image
+// is byte for byte the one the run without the failing item makes, whatever
+// the failure did to the error code or the component mark. Messages and exit
+// status are those of the failure.
+TEST(RunFlow, ChangesBeforeAFailureOrAListingAreFinished) {
+    struct Case {
+        std::vector<std::string> args, without_failure;
+        std::string out;
+        int status;
+    };
+    const std::string added = kBanner + "Adding a.bin  9.0%\n";
+    const Case cases[] = {
+        {{"/other", "8000:0", "a.bin", "/vga", "missing.rom", "/err"},
+         {"/other", "8000:0", "a.bin"},
+         added + "Can't open missing.rom file\n\n!!! Combine VGA have some error.\n",
+         1},
+        {{"/oem1", "a.bin", "/vga", "missing.rom"},
+         {"/oem1", "a.bin"},
+         added + "Can't open missing.rom file\n",
+         0},
+        {{"/oem1", "a.bin", "/cpucode", "/err"},
+         {"/oem1", "a.bin"},
+         added + "CPUCODE.EXE file open error !!!\n\n",
+         0},
+    };
+    for (const Case& c : cases) {
+        Fixture expected;
+        expected.write("a.bin", Bytes(100, 1));
+        ASSERT_EQ(expected.run(c.without_failure).status, 0);
+        Fixture f;
+        f.write("a.bin", Bytes(100, 1));
+        const auto o = f.run(c.args);
+        EXPECT_EQ(o.out, c.out);
+        EXPECT_EQ(o.status, c.status);
+        const Bytes img = f.image();
+        EXPECT_EQ(img, expected.image()) << c.args[0];
+        EXPECT_EQ(base::sum16_le(img), 0);
+    }
+    // A listing at the end does not leave the additions before it unfinished.
+    Fixture expected, f;
+    expected.write("a.bin", Bytes(100, 1));
+    f.write("a.bin", Bytes(100, 1));
+    ASSERT_EQ(expected.run({"/oem1", "a.bin"}).status, 0);
+    ASSERT_EQ(f.run({"/oem1", "a.bin", "/D"}).status, 0);
+    EXPECT_EQ(f.image(), expected.image());
+}
+
+}  // namespace
+}  // namespace kitra::app

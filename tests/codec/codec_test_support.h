@@ -115,9 +115,4 @@ inline int run(const std::string& command) {
     return WEXITSTATUS(status);
 }
 
-// True when `program` can be run from PATH.
-inline bool have_program(const std::string& program) {
-    return run("command -v " + program + " >/dev/null 2>&1") == 0;
-}
-
 }  // namespace kitra::codec::test

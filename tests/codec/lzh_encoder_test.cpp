@@ -7,6 +7,7 @@
 #include "codec/huffman_builder.h"
 #include "codec/huffman_table.h"
 #include "codec/lzh_decoder.h"
+#include "support/external_program.h"
 
 namespace kitra::codec {
 namespace {
@@ -268,7 +269,7 @@ class ReferenceModel : public ::testing::Test {
 };
 
 TEST_F(ReferenceModel, SameStreamByteForByte) {
-    ASSERT_TRUE(test::have_program("python3")) << "python3 is needed for the reference model";
+    KITRA_NEEDS_PROGRAM("python3", "python3");
     compare("empty", {});
     compare("one", base::Bytes{'x'});
     compare("short", base::Bytes(base::view_of("abcabcabcabcabcabc, hello hello hello").begin(),

@@ -362,3 +362,30 @@ TEST(AddModule, ReadyModuleCutShortIsRefused) {
 
 }  // namespace
 }  // namespace kitra::edit
+
+namespace kitra::edit {
+namespace {
+
+// A crafted image whose chain runs on into the microcode area, with a module
+// of the kind being added there: that module is not the chain's to remove,
+// and the walk must not stay at it for ever.
+TEST(AddModule, ModuleOfTheSameKindInsideASpecialAreaIsLeftAndTheItemFails) {
+    Fixture f;
+    ImageBuilder b = base_image();
+    b.put(kWalkStart, stored_module("old.bin", "4012:0", Bytes(0x100, 1)));
+    b.put_bs1_record(0x2A100, 0xFFFD0000, 0x00);  // the microcode area starts at the walk start
+    b.put_trailer(kWalkStart + 0x800, "*ALIN16*", 0x800, "NCPUCODE.BIN");
+    f.write("bios.bin", b.bytes);
+    f.write("new.bin", Bytes(0x100, 2));
+    const auto o = f.run({"/oem0", "new.bin", "/err"});
+    EXPECT_EQ(o.out,
+              kBanner + "Adding new.bin  3.5%\n" +
+                  "The module at 00010000h lies at or beyond the end of the module area (00010000h); it is "
+                  "not removed, and the image is left unmodified for it.\n\n!!! Combine OEM0 have some "
+                  "error.\n");
+    EXPECT_EQ(o.status, 28);
+    EXPECT_EQ(f.image(), b.bytes);
+}
+
+}  // namespace
+}  // namespace kitra::edit

@@ -6,6 +6,7 @@
 
 #include "codec/module_header.h"
 #include "platform/files.h"
+#include "support/external_program.h"
 #include "support/image_builder.h"
 #include "support/run_kitra.h"
 
@@ -17,7 +18,7 @@ using testing::ImageBuilder;
 using testing::TempDir;
 
 TEST(ImageModulesLha, ModulesWrittenIntoAnImageExtractWithLha) {
-    ASSERT_EQ(std::system("command -v lhasa >/dev/null 2>&1"), 0) << "lhasa (Debian package lhasa) is needed";
+    KITRA_NEEDS_PROGRAM("lhasa", "lhasa");
     TempDir dir;
     ImageBuilder b(256 * 1024);
     b.put(0, testing::stored_module("sys.rom", "5000:0", Bytes(0x100, 0x11)));

@@ -1,6 +1,7 @@
 #include "support/run_kitra.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -41,13 +42,14 @@ std::string slurp(const fs::path& p) {
 
 }  // namespace
 
-Outcome run_kitra(const std::vector<std::string>& args, const fs::path& dir, const std::string& input,
-                  const std::optional<std::string>& last) {
-    const TempDir io;
-    const fs::path in_path = io.path / "stdin", out_path = io.path / "stdout", err_path = io.path / "stderr";
+Started start_kitra(const std::vector<std::string>& args, const fs::path& dir, const Launch& launch) {
+    Started run;
+    run.io = std::make_shared<TempDir>();
+    const fs::path in_path = run.io->path / "stdin", out_path = run.io->path / "stdout",
+                   err_path = run.io->path / "stderr";
     {
         std::ofstream in(in_path, std::ios::binary);
-        in << input;
+        in << launch.input;
     }
     std::vector<std::string> argv_text{"kitra"};
     argv_text.insert(argv_text.end(), args.begin(), args.end());
@@ -55,8 +57,8 @@ Outcome run_kitra(const std::vector<std::string>& args, const fs::path& dir, con
     for (auto& a : argv_text) argv.push_back(a.data());
     argv.push_back(nullptr);
 
-    const pid_t pid = ::fork();
-    if (pid == 0) {
+    run.pid = ::fork();
+    if (run.pid == 0) {
         if (::chdir(dir.c_str()) != 0) ::_exit(127);
         const int in = ::open(in_path.c_str(), O_RDONLY);
         const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -64,20 +66,36 @@ Outcome run_kitra(const std::vector<std::string>& args, const fs::path& dir, con
         ::dup2(in, 0);
         ::dup2(out, 1);
         ::dup2(err, 2);
-        if (last)
-            ::setenv("_last", last->c_str(), 1);
+        if (launch.last)
+            ::setenv("_last", launch.last->c_str(), 1);
         else
             ::unsetenv("_last");
+        if (launch.file_size_limit) {
+            const rlimit limit{*launch.file_size_limit, *launch.file_size_limit};
+            if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(127);
+        }
         ::execv(KITRA_BINARY, argv.data());
         ::_exit(127);
     }
+    return run;
+}
+
+Outcome finish_kitra(const Started& run) {
     int wstatus = 0;
-    ::waitpid(pid, &wstatus, 0);
+    ::waitpid(run.pid, &wstatus, 0);
     Outcome o;
     o.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-    o.out = slurp(out_path);
-    o.err = slurp(err_path);
+    o.out = slurp(run.io->path / "stdout");
+    o.err = slurp(run.io->path / "stderr");
     return o;
+}
+
+Outcome run_kitra(const std::vector<std::string>& args, const fs::path& dir, const std::string& input,
+                  const std::optional<std::string>& last) {
+    Launch launch;
+    launch.input = input;
+    launch.last = last;
+    return finish_kitra(start_kitra(args, dir, launch));
 }
 
 }  // namespace kitra::testing

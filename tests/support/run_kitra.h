@@ -2,7 +2,11 @@
 // would, and captures what it printed and its exit status.
 #pragma once
 
+#include <sys/types.h>
+
+#include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,6 +24,26 @@ struct Outcome {
 // _last; std::nullopt leaves it unset.
 Outcome run_kitra(const std::vector<std::string>& args, const std::filesystem::path& dir,
                   const std::string& input = "", const std::optional<std::string>& last = std::nullopt);
+
+struct TempDir;
+
+// A run of kitra started in the background, for tests of runs at the same
+// moment and of runs ended from outside.
+struct Started {
+    pid_t pid = -1;
+    std::shared_ptr<TempDir> io;  // its standard streams
+};
+
+struct Launch {
+    std::string input;                             // standard input
+    std::optional<std::string> last;               // the variable _last
+    std::optional<std::uint64_t> file_size_limit;  // bytes, as `ulimit -f` sets it
+};
+
+Started start_kitra(const std::vector<std::string>& args, const std::filesystem::path& dir,
+                    const Launch& launch = {});
+// Waits for the run to end; a run ended by a signal has the status 128 + its number.
+Outcome finish_kitra(const Started& run);
 
 // A fresh directory under /tmp, removed with everything in it at the end.
 struct TempDir {
