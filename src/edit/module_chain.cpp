@@ -7,7 +7,7 @@ namespace kitra::edit {
 
 bool remove_module(cli::Run& run, std::uint64_t pos, std::uint64_t length, std::uint64_t limit) {
     if (const auto refused = regions::compact(run.image.bytes, pos, length, limit, run.report())) {
-        report_refusal(run, *refused);
+        cli::report_refusal(run, *refused);
         return false;
     }
     run.flags.modules_moved = true;
