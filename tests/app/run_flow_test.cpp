@@ -186,24 +186,3 @@ TEST(RunFlow, ListingThroughTheToolIsExactWhenPiped) {
 
 }  // namespace
 }  // namespace kitra::app
-
-namespace kitra::app {
-namespace {
-
-TEST(RunFlow, KindsThisVersionDoesNotPlaceAreRefusedAndChangeNothing) {
-    Fixture f;
-    f.write("x.bin", Bytes(64, 4));
-    for (const char* option : {"/BTMEM"}) {
-        const auto o = f.run({option, "x.bin", "/err"});
-        EXPECT_EQ(o.out,
-                  kBanner + option +
-                      " is not supported by this version of kitra; the image is left unmodified for it.\n"
-                      "\n!!! Combine " +
-                      std::string(option + 1) + " have some error.\n");
-        EXPECT_NE(o.status, 0);
-        EXPECT_EQ(f.image(), f.image_bytes);
-    }
-}
-
-}  // namespace
-}  // namespace kitra::app
