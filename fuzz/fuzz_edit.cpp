@@ -1,6 +1,8 @@
 // The editing operations and finishing on arbitrary images: an add, a
-// replace within a family, the microcode area, a release and an extract,
-// then the image's finishing. Every offset they follow comes from the image.
+// replace within a family, the microcode area, the bootblock areas and the
+// arena (whose module is the image's first 4 KiB, a PE32 image when the
+// fuzzer makes one), releases and an extract, then the image's finishing.
+// Every offset they follow comes from the image.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -15,6 +17,8 @@
 #include "edit/add_module.h"
 #include "edit/release_extract.h"
 #include "image/layout.h"
+#include "regions/arena_placement.h"
+#include "regions/bootblock_modules.h"
 #include "regions/finishing.h"
 
 namespace {
@@ -53,10 +57,14 @@ void run_item(cli::Run& run, const char* option, cli::ArgumentKind kind, base::B
     item.component_name = "f.bin";
     item.component = std::move(component);
     try {
-        if (kind == cli::ArgumentKind::ComponentFile)
-            (void)edit::add_module(run, item);
-        else
+        if (kind != cli::ArgumentKind::ComponentFile)
             (void)edit::release_or_extract(run, item);
+        else if (item.component_kind().place == cli::Place::kBootblockArea)
+            (void)regions::add_to_bootblock(run, item);
+        else if (item.component_kind().place == cli::Place::kArena)
+            (void)regions::add_to_arena(run, item);
+        else
+            (void)edit::add_module(run, item);
     } catch (const Fatal&) {
     }
 }
@@ -79,6 +87,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     run_item(run, "/vga", cli::ArgumentKind::ComponentFile, ready_module("4080:0"));
     run_item(run, "/NC_CPUCODE", cli::ArgumentKind::ComponentFile, ready_module("0:0"));
     run_item(run, "/TOPHOLE", cli::ArgumentKind::ComponentFile, base::Bytes(64, 0x11));
+    base::Bytes vga(0x400, 0x33);
+    vga[0] = 0x55, vga[1] = 0xAA, vga[2] = 1;
+    run_item(run, "/btvga", cli::ArgumentKind::ComponentFile, vga);
+    run_item(run, "/NVMM", cli::ArgumentKind::ComponentFile, base::Bytes(64, 0x22));
+    run_item(run, "/NVPMU", cli::ArgumentKind::ComponentFile, base::Bytes(64, 0x22));
+    const base::Bytes pe(bytes.begin(), bytes.begin() + 0x1000);
+    run_item(run, "/BTMEM", cli::ArgumentKind::ComponentFile, pe);
+    run_item(run, "/1PE32B", cli::ArgumentKind::ComponentFile, pe);
+    run_item(run, "/BTMEM", cli::ArgumentKind::Release, {});
     run_item(run, "/oem0", cli::ArgumentKind::Release, {});
     run_item(run, "/vga", cli::ArgumentKind::Extract, {});
     run.component_mark = true;

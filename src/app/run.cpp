@@ -12,7 +12,9 @@
 #include "image/layout.h"
 #include "listing/listing.h"
 #include "platform/files.h"
+#include "regions/arena_placement.h"
 #include "regions/boot_on_internet.h"
+#include "regions/bootblock_modules.h"
 #include "regions/finishing.h"
 #include "regions/hole_areas.h"
 
@@ -27,24 +29,15 @@ using cli::Place;
 using cli::Run;
 using platform::print;
 
-// Kinds whose operations are not part of this version report so and change
-// nothing.
-ItemResult report_not_available(Run& run, const Item& item) {
-    print(run.con, "%s is not supported by this version of kitra; the image is left unmodified for it.\n",
-          run.settings.args[static_cast<std::size_t>(item.index)].c_str());
-    return {.failed = true, .end_loop = false};
-}
-
 // "release" or "extract": the operation of the item's place.
 ItemResult release_or_extract(Run& run, Item& item) {
     image::reread_ncpucode_pointer(run.image.bytes, run.layout);
     switch (item.component_kind().place) {
-        case Place::kArena:
-            return report_not_available(run, item);
         case Place::kHole:
             return regions::release_or_extract_hole(run, item);
         case Place::kNowhere:
         case Place::kChain:
+        case Place::kArena:
         case Place::kNcpucodeArea:
         case Place::kTopHole:
         case Place::kBootblockArea:
@@ -60,8 +53,9 @@ ItemResult add_component(Run& run, Item& item) {
     const cli::Kind& kind = item.component_kind();
     switch (kind.place) {
         case Place::kBootblockArea:
+            return regions::add_to_bootblock(run, item);
         case Place::kArena:
-            return report_not_available(run, item);
+            return regions::add_to_arena(run, item);
         case Place::kHole:
             return regions::add_to_hole(run, item);
         case Place::kChain:
@@ -141,7 +135,7 @@ void item_loop(Run& run) {
         else
             result = run_item(run, item, code);
         if (result.failed) {
-            undo.undo(run);
+            if (!result.keep_changes) undo.undo(run);
             if (run.settings.error_mode) run.error_code = item.option_code;
         }
         if (result.end_loop) break;

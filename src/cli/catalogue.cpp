@@ -37,7 +37,12 @@ constexpr Kind kListing{.place = Place::kNowhere, .input = Input::kNone};
 constexpr Kind kBootOnInternet{.place = Place::kBootOnInternet, .input = Input::kNone};
 constexpr Kind kNcpucode{.place = Place::kNcpucodeArea, .input = Input::kRaw};
 constexpr Kind kTopHole{.place = Place::kTopHole, .input = Input::kRaw};
-constexpr Kind kBootblockArea{.place = Place::kBootblockArea, .input = Input::kRaw};
+constexpr Kind kBootblockVga{
+    .place = Place::kBootblockArea, .input = Input::kRaw, .bootblock_area = BootblockArea::kVgaRom};
+constexpr Kind kNvMemory{
+    .place = Place::kBootblockArea, .input = Input::kRaw, .bootblock_area = BootblockArea::kNvMemory};
+constexpr Kind kPmuRom{
+    .place = Place::kBootblockArea, .input = Input::kRaw, .bootblock_area = BootblockArea::kPmu};
 constexpr Kind kHole{.place = Place::kHole, .input = Input::kRaw};
 
 // Position-dependent modules: PE32 and memory-init code that runs in place.
@@ -114,7 +119,7 @@ constexpr auto kEntries = std::to_array<CatalogueEntry>({
     {34, "/oem6", "4018:0", "OEM6", 0x4018, kFixed, "OEM6 CODE", 16, kWholeExecutable, 0},
     {35, "/oem7", "4019:0", "OEM7", 0x4019, kFixed, "OEM7 CODE", 16, kWholeExecutable, 0},
     {36, "/xgroup", "407F:0", "XGROUP", 0x407F, kFixed, "XGROUP CODE", 16, kModule, 0},
-    {37, "/btvga", "", "", kNoType, kNotListed, {}, 0, kBootblockArea, kAloneFirst},
+    {37, "/btvga", "", "", kNoType, kNotListed, {}, 0, kBootblockVga, kAloneFirst},
     {38, "/epa2", "401a:0", "EPA2", 0x401A, kFixed, "EPA2 ROM", 16, kEpaLogo, 0},
     {39, "/epa3", "401b:0", "EPA3", 0x401B, kFixed, "EPA3 ROM", 16, kEpaLogo, 0},
     {40, "/epa4", "401c:0", "EPA4", 0x401C, kFixed, "EPA4 ROM", 16, kEpaLogo, 0},
@@ -174,7 +179,7 @@ constexpr auto kEntries = std::to_array<CatalogueEntry>({
     {94, "/BIOSF8", "4065:0", "BIOSF8", 0x4065, kFixed, "BIOSF8", 17, kWholeExecutable, 0},
     {95, "/BIOSF9", "4066:0", "BIOSF9", 0x4066, kFixed, "BIOSF9", 17, kWholeExecutable, 0},
     {96, "/GV3", "4067:0", "GV3", 0x4067, kFixed, "GV3", 17, kModule, 0},
-    {97, "/NVMM", "", "NVMM", kNoType, kNotListed, {}, 0, kBootblockArea, 0},
+    {97, "/NVMM", "", "NVMM", kNoType, kNotListed, {}, 0, kNvMemory, 0},
     {98, "/CALS", "4068:0", "CALS", 0x4068, kNotListed, {}, 0, kSizeOnly, 0},
     {99, "/MINIT", "4069:0", "MINIT", 0x4069, kFixed, "MINIT", 16, kMemInit, 0},
     {100, "/EFI0", "406A:0", "EFI0", 0x406A, kFixed, "EFI0", 16, kWholeExecutable, 0},
@@ -191,7 +196,7 @@ constexpr auto kEntries = std::to_array<CatalogueEntry>({
     {111, "/MADRV", "4075:0", "MADRV", 0x4075, kFixed, "MADRV ROM", 16, kModule, 0},
     {112, "/TCGSMI", "4076:0", "TCGSMI", 0x4076, kFixed, "TCGSMI CODE", 16, kModule, 0},
     {113, "/FLSHCODE", "4077:0", "FLSHCODE", 0x4077, kFixed, "FLSH CODE", 16, kModule, 0},
-    {116, "/NVPMU", "", "NVPMU", kNoType, kNotListed, {}, 0, kBootblockArea, 0},
+    {116, "/NVPMU", "", "NVPMU", kNoType, kNotListed, {}, 0, kPmuRom, 0},
     {117, "/BTMEM", "3010:0", "BTMEM", 0x3010, kBootblock, {}, 0, kMemInitBootblock, 0},
     {118, "/HOLE0", "4090:0", "HOLE0", 0x4090, kNotListed, {}, 0, kHole, 0},
     {119, "/HOLE1", "4091:0", "HOLE1", 0x4091, kNotListed, {}, 0, kHole, 0},

@@ -77,6 +77,14 @@ enum class Patcher : std::uint8_t {
     kFixupBootblock,    // FixupDescriptor patcher, bootblock form
 };
 
+// The fixed area of the bootblock a component of Place::kBootblockArea goes to.
+enum class BootblockArea : std::uint8_t {
+    kNone,
+    kVgaRom,    // the on-board VGA ROM: the "BtBkVgaRom" area, else the "*BT-VGA*" area
+    kNvMemory,  // the nVidia memory module: the "*NVDAMM*" area
+    kPmu,       // the PMU ROM: the "*NVDPMU*" place
+};
+
 struct Kind {
     Place place = Place::kChain;
     Input input = Input::kPacked;
@@ -90,6 +98,7 @@ struct Kind {
     Patcher patcher = Patcher::kNone;
     std::uint8_t pe32_kind = 0;
     bool entry_from_file_offset = false;
+    BootblockArea bootblock_area = BootblockArea::kNone;
 };
 
 // Command-line properties of an option, as bits.

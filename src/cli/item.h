@@ -35,6 +35,10 @@ struct Item {
 struct ItemResult {
     bool failed = false;    // the item failed: its changes are undone, the error code records it
     bool end_loop = false;  // the item loop ends after this item
+    // With `failed`: the error code records the item, but what it did stays
+    // (an arena module that replaced one of its type is the item's error and
+    // still the new module).
+    bool keep_changes = false;
 };
 
 // The item whose option word is at `index`: its type (a bad /other type word

@@ -15,6 +15,10 @@ codec::Encoder& Run::encoder() {
     return *encoder_;
 }
 
+void report_refusal(Run& run, const std::string& reason) {
+    platform::print(run.con, "%s; the image is left unmodified for it.\n", reason.c_str());
+}
+
 ItemUndo::ItemUndo(const Run& run, base::Bytes& buffer)
     : buffer_(buffer), unchanged_(!run.image.changed()), layout_(run.layout), flags_(run.flags) {
     if (!unchanged_) buffer_ = run.image.bytes;

@@ -56,6 +56,10 @@ struct Run {
     codec::Report report_;
 };
 
+// Prints why an item changes nothing: the reason, then "; the image is left
+// unmodified for it." and a line end.
+void report_refusal(Run& run, const std::string& reason);
+
 // What an item may change, kept when it starts so that a failed item can be
 // undone whole: the image's bytes, its layout and the finishing flags. Until
 // an item changes the image, the image as read is that state; after, one

@@ -120,9 +120,8 @@ std::optional<Prepared> prepare(cli::Run& run, const cli::Item& item) {
     }
     using codec::PackMode;
     if (kind.input == cli::Input::kPositionDependent) {
-        if (const auto refused = regions::pe32_refusal(file, kind)) {
-            report_refusal(run,
-                           base::format("%s is not a usable PE32 image: %s", name.c_str(), refused->c_str()));
+        if (const auto refused = regions::pe32_refusal(file, kind, name)) {
+            cli::report_refusal(run, *refused);
             return std::nullopt;
         }
         // Stored, with a byte 0x00 appended when the kind carries an image

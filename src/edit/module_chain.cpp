@@ -22,7 +22,7 @@ bool remove_module(cli::Run& run, std::uint64_t pos, std::uint64_t length, std::
         return false;
     }
     if (const auto refused = regions::compact(run.image.bytes, pos, length, limit, run.report())) {
-        report_refusal(run, *refused);
+        cli::report_refusal(run, *refused);
         return false;
     }
     run.flags.modules_moved = true;

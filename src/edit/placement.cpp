@@ -12,10 +12,6 @@ void report_no_space(cli::Run& run, std::uint32_t excess) {
                     run.settings.image_name.c_str(), excess);
 }
 
-void report_refusal(cli::Run& run, const std::string& reason) {
-    platform::print(run.con, "%s; the image is left unmodified for it.\n", reason.c_str());
-}
-
 namespace {
 
 // Whether `size` bytes fit at `pos` below the module limit; reports the
@@ -49,14 +45,14 @@ bool place_position_dependent(cli::Run& run, std::uint64_t pos, base::ByteView m
         regions::rebase_module(base::slice(module, 0, header), base::slice(module, header, info->packed_size),
                                pos, run.image.length(), kind, true);
     if (const auto* refused = std::get_if<std::string>(&made)) {
-        report_refusal(run, *refused);
+        cli::report_refusal(run, *refused);
         return false;
     }
     const regions::Rebased& r = std::get<regions::Rebased>(made);
     if (!place_module(run, pos, r.module)) return false;
     regions::set_pe32_checksum_flag(run.image.bytes);
     if (const auto refused = regions::patch_references(run.image.bytes, kind, r.placed)) {
-        report_refusal(run, *refused);
+        cli::report_refusal(run, *refused);
         return false;
     }
     return true;

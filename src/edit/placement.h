@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 #include "base/bytes.h"
 #include "cli/catalogue.h"
@@ -14,10 +13,6 @@ namespace kitra::edit {
 // Prints "%s have not enough space for adding ROM. (Over %04Xh bytes)" and
 // two line ends; the excess is printed as the unsigned 32-bit value it is.
 void report_no_space(cli::Run& run, std::uint32_t excess);
-
-// Prints why an item changes nothing: the reason, then "; the image is left
-// unmodified for it." and a line end.
-void report_refusal(cli::Run& run, const std::string& reason);
 
 // Writes `module` (the bytes to copy) at `pos`, the free end of the chain,
 // when it fits below the module limit; otherwise reports the excess.

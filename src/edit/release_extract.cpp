@@ -12,6 +12,7 @@
 #include "edit/module_chain.h"
 #include "edit/slot_choice.h"
 #include "image/extract_file.h"
+#include "regions/bootblock_arena.h"
 #include "regions/pe32_checksum_flag.h"
 
 namespace kitra::edit {
@@ -91,6 +92,30 @@ std::optional<codec::ModuleInfo> find_module(base::ByteView bytes, std::uint64_t
     return std::nullopt;
 }
 
+// A module found for an item, with the end of the area it lies in: a
+// release closes that area up to there.
+struct Found {
+    codec::ModuleInfo module;
+    std::uint64_t limit = 0;
+    const char* area = "";
+};
+
+// The module of `type_id`: in the bootblock arena for the arena's kinds,
+// else in the chain from the walk start (its area ends at the module limit,
+// so a special area below the compressed area's end keeps its data).
+std::optional<Found> find_target(const cli::Run& run, const cli::Kind& kind, std::uint16_t type_id) {
+    if (kind.place == cli::Place::kArena) {
+        const auto arena = regions::find_arena(run.image.bytes);
+        if (!arena) return std::nullopt;
+        const auto m = regions::find_in_arena(run.image.bytes, *arena, type_id);
+        if (!m) return std::nullopt;
+        return Found{*m, arena->end, "bootblock arena"};
+    }
+    const auto m = find_module(run.image.bytes, run.layout.walk_start, type_id);
+    if (!m) return std::nullopt;
+    return Found{*m, image::module_limit(run.layout), "module area"};
+}
+
 // Kinds that are changed on their way into the image are changed back here
 // before they are written out: a PE32 module loses the zero byte appended
 // when it was added (when the bootblock says so), a logo becomes a bitmap
@@ -140,21 +165,20 @@ cli::ItemResult extract_module(cli::Run& run, const cli::Item& item, const Targe
 }
 
 cli::ItemResult release_module(cli::Run& run, const cli::Item& item, const Target& target,
-                               const codec::ModuleInfo& m) {
-    // The chain is closed up to the module limit, so a special area below the
-    // compressed area's end keeps its data. A module that does not lie below
-    // that limit is no part of the chain that can be closed up: removing it
-    // would either erase a special area or do nothing and report success.
-    const std::uint32_t limit = image::module_limit(run.layout);
-    if (m.offset + m.length() > limit) {
-        print(
-            run.con,
-            "The module at %08llXh reaches past the end of the module area (%08Xh); it is not released. The "
-            "image will be left unmodified.\n",
-            static_cast<unsigned long long>(m.offset), limit);
+                               const Found& found) {
+    // A module that does not end inside its area is no part of it that can
+    // be closed up: removing it would either erase what lies behind the area
+    // or do nothing and report success.
+    const codec::ModuleInfo& m = found.module;
+    if (m.offset + m.length() > found.limit) {
+        print(run.con,
+              "The module at %08llXh reaches past the end of the %s (%08llXh); it is not released. The "
+              "image will be left unmodified.\n",
+              static_cast<unsigned long long>(m.offset), found.area,
+              static_cast<unsigned long long>(found.limit));
         return failed();
     }
-    if (!remove_module(run, m.offset, m.step(), limit)) return failed();
+    if (!remove_module(run, m.offset, m.step(), found.limit)) return failed();
     print_released(run, item, target);
     return {};
 }
@@ -217,11 +241,10 @@ cli::ItemResult release_or_extract(cli::Run& run, const cli::Item& item) {
         target.type_id = item.type.type_id;
     }
 
-    const std::optional<codec::ModuleInfo> m =
-        find_module(run.image.bytes, run.layout.walk_start, target.type_id);
-    if (!m) return not_found(run, item);
-    if (item.kind == cli::ArgumentKind::Release) return release_module(run, item, target, *m);
-    return extract_module(run, item, target, *m);
+    const std::optional<Found> found = find_target(run, kind, target.type_id);
+    if (!found) return not_found(run, item);
+    if (item.kind == cli::ArgumentKind::Release) return release_module(run, item, target, *found);
+    return extract_module(run, item, target, found->module);
 }
 
 }  // namespace kitra::edit

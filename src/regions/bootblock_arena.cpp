@@ -1,32 +1,32 @@
 #include "regions/bootblock_arena.h"
 
+#include <algorithm>
+
 #include "cli/catalogue.h"
 #include "codec/module_header.h"
 #include "image/listing_format.h"
 #include "image/markers.h"
 #include "image/records.h"
+#include "regions/bootblock_records.h"
 
 namespace kitra::regions {
 
 namespace {
 
-constexpr std::string_view kArenaMarker = "BTKITRAARENA";
-constexpr std::uint64_t kArenaLength = 12;  // in the marker's line
-
-constexpr std::uint64_t kLine = 16;
+using bootblock_line::kArenaLength;
+using bootblock_line::kArenaMarker;
+constexpr std::uint64_t kLine = bootblock_line::kSize;
 constexpr std::uint64_t kHeaderRead = 64;  // a walk reads this much of each slot
 
 }  // namespace
 
 std::optional<Arena> find_arena(base::ByteView image) {
-    if (image.size() < image::kBaseWindowSize) return std::nullopt;
-    const std::uint64_t window = image::base_window_start(image.size());
-    const std::uint32_t past = image::line_search(image, window, kArenaMarker);
-    if (past == image::kLineSearchMiss) return std::nullopt;
-    const std::uint64_t line = window + past - kLine;
-    const auto length = base::try_read_u16(image, line + kArenaLength);
+    const std::optional<std::uint64_t> line = bootblock_marker_line(image, kArenaMarker);
+    if (!line) return std::nullopt;
+    const auto length = base::try_read_u16(image, *line + kArenaLength);
     if (!length) return std::nullopt;
-    return Arena{line + kLine, line + kLine + *length};
+    // An arena that the image's end cuts short ends there.
+    return Arena{*line + kLine, std::min<std::uint64_t>(*line + kLine + *length, image.size())};
 }
 
 ArenaWalk walk_arena(base::ByteView image, const Arena& arena) {
@@ -45,6 +45,14 @@ ArenaWalk walk_arena(base::ByteView image, const Arena& arena) {
     }
     walk.free_slot = slot;
     return walk;
+}
+
+std::optional<codec::ModuleInfo> find_in_arena(base::ByteView image, const Arena& arena,
+                                               std::uint16_t type_id) {
+    for (const std::uint64_t slot : walk_arena(image, arena).modules)
+        if (base::read_u16(image, slot + codec::field::kTypeId) == type_id)
+            return codec::module_at(image, slot);
+    return std::nullopt;
 }
 
 bool arena_holds(base::ByteView image, std::uint16_t type_id) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/bytes.h"
+#include "codec/module_header.h"
 #include "image/layout.h"
 #include "platform/console.h"
 
@@ -17,7 +18,7 @@ namespace kitra::regions {
 
 struct Arena {
     std::uint64_t start = 0;  // the line after the marker's line
-    std::uint64_t end = 0;    // start + the length in the marker's line
+    std::uint64_t end = 0;    // start + the length in the marker's line, at most the image's end
 };
 
 // The arena of the "BTKITRAARENA" line found by the line search from the
@@ -34,6 +35,11 @@ struct ArenaWalk {
     bool full = false;                   // it stopped at arena end - 64
 };
 ArenaWalk walk_arena(base::ByteView image, const Arena& arena);
+
+// The first module of the walk whose type ID is `type_id`; none when there
+// is none, or when that module does not lie whole inside the image.
+std::optional<codec::ModuleInfo> find_in_arena(base::ByteView image, const Arena& arena,
+                                               std::uint16_t type_id);
 
 // The arena query: whether the arena holds a module of `type_id`.
 bool arena_holds(base::ByteView image, std::uint16_t type_id);

@@ -91,9 +91,10 @@ std::variant<std::uint64_t, std::string> rebuild(ByteView source, const codec::M
 
 }  // namespace
 
-std::optional<std::string> pe32_refusal(ByteView contents, const cli::Kind& kind) {
+std::optional<std::string> pe32_refusal(ByteView contents, const cli::Kind& kind, const std::string& name) {
     const auto pe = read_placeable(contents, kind);
-    if (const auto* refused = std::get_if<std::string>(&pe)) return *refused;
+    if (const auto* refused = std::get_if<std::string>(&pe))
+        return base::format("%s is not a usable PE32 image: %s", name.c_str(), refused->c_str());
     return std::nullopt;
 }
 

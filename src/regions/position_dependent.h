@@ -19,10 +19,11 @@
 
 namespace kitra::regions {
 
-// Why `contents` cannot be placed as a module of `kind`: it is no PE32 image
-// that can be relocated, or it lacks the ".text" section its entry-point
-// form counts from. Nothing when it can.
-std::optional<std::string> pe32_refusal(base::ByteView contents, const cli::Kind& kind);
+// Why the component `name` (its `contents`) cannot be placed as a module of
+// `kind`: it is no PE32 image that can be relocated, or it lacks the ".text"
+// section its entry-point form counts from. Nothing when it can.
+std::optional<std::string> pe32_refusal(base::ByteView contents, const cli::Kind& kind,
+                                        const std::string& name);
 
 // The pad between a module's header and its data at `position`: 1 to
 // `alignment` bytes (never 0: data already on a boundary get a whole unit).

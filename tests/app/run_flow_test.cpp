@@ -190,27 +190,6 @@ TEST(RunFlow, ListingThroughTheToolIsExactWhenPiped) {
 namespace kitra::app {
 namespace {
 
-TEST(RunFlow, KindsThisVersionDoesNotPlaceAreRefusedAndChangeNothing) {
-    Fixture f;
-    f.write("x.bin", Bytes(64, 4));
-    for (const char* option : {"/BTMEM"}) {
-        const auto o = f.run({option, "x.bin", "/err"});
-        EXPECT_EQ(o.out,
-                  kBanner + option +
-                      " is not supported by this version of kitra; the image is left unmodified for it.\n"
-                      "\n!!! Combine " +
-                      std::string(option + 1) + " have some error.\n");
-        EXPECT_NE(o.status, 0);
-        EXPECT_EQ(f.image(), f.image_bytes);
-    }
-}
-
-}  // namespace
-}  // namespace kitra::app
-
-namespace kitra::app {
-namespace {
-
 // What the items before a failure changed stays and is finished: the image
 // is byte for byte the one the run without the failing item makes, whatever
 // the failure did to the error code or the component mark. Messages and exit
