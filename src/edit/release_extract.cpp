@@ -147,15 +147,19 @@ cli::ItemResult extract_module(cli::Run& run, const cli::Item& item, const Targe
     const std::optional<std::string> file = extract_file_name(run, item, stored_name_of(m));
     if (!file) return failed();
 
-    // An ISA ROM added with a segment keeps it over offsets 15-18, but its
-    // header sum was taken with offsets 15-16 at 0: they are cleared in a
-    // copy before it is read.
+    // The module is unpacked where it lies. An ISA ROM added with a segment
+    // keeps it over offsets 15-18, but its header sum was taken with offsets
+    // 15-16 at 0: they are cleared in a copy of it before it is read.
     const base::ByteView in_image = base::slice(base::ByteView(run.image.bytes()), m.offset, m.length());
-    base::Bytes module(in_image.begin(), in_image.end());
-    if (item.component_kind().family == Family::kIsa) base::write_u16(module, codec::field::kTypeSuffix, 0);
+    base::Bytes isa_copy;
+    if (item.component_kind().family == Family::kIsa) {
+        isa_copy.assign(in_image.begin(), in_image.end());
+        base::write_u16(isa_copy, codec::field::kTypeSuffix, 0);
+    }
 
     // An unknown method has been reported by the unpacker; nothing is written.
-    std::optional<base::Bytes> contents = codec::unpack(module, run.report());
+    std::optional<base::Bytes> contents =
+        codec::unpack(isa_copy.empty() ? in_image : base::ByteView(isa_copy), run.report());
     if (!contents) return failed();
     restore_original_form(run, item, *contents);
 
