@@ -82,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     con.out = con.err = con.in = sink;
     cli::Settings settings;
     settings.image_name = "fuzz.bin";
-    cli::Run run(settings, image::Image{"fuzz.bin", bytes, bytes}, *layout, con);
+    cli::Run run(settings, image::Image("fuzz.bin", bytes), *layout, con);
     run_item(run, "/oem0", cli::ArgumentKind::ComponentFile, ready_module("4012:0"));
     run_item(run, "/vga", cli::ArgumentKind::ComponentFile, ready_module("4080:0"));
     run_item(run, "/NC_CPUCODE", cli::ArgumentKind::ComponentFile, ready_module("0:0"));

@@ -31,7 +31,7 @@ using platform::print;
 
 // "release" or "extract": the operation of the item's place.
 ItemResult release_or_extract(Run& run, Item& item) {
-    image::reread_ncpucode_pointer(run.image.bytes, run.layout);
+    image::reread_ncpucode_pointer(run.image.bytes(), run.layout);
     switch (item.component_kind().place) {
         case Place::kHole:
             return regions::release_or_extract_hole(run, item);
@@ -87,8 +87,8 @@ ItemResult run_item(Run& run, Item& item, int original_code) {
     if (item.kind == ArgumentKind::Release || item.kind == ArgumentKind::Extract)
         return release_or_extract(run, item);
     if (item.option_code == cli::option::kList) {
-        image::reread_ncpucode_pointer(run.image.bytes, run.layout);
-        listing::print_listing(run.image.bytes, run.layout, run.settings.image_name, run.con);
+        image::reread_ncpucode_pointer(run.image.bytes(), run.layout);
+        listing::print_listing(run.image.bytes(), run.layout, run.settings.image_name, run.con);
         return {};
     }
     if (item.kind == ArgumentKind::None) return run_without_component(run, item, original_code);
@@ -111,12 +111,11 @@ void item_loop(Run& run) {
     const auto& args = run.settings.args;
     const int argc = static_cast<int>(args.size());
     int index = run.settings.first_option_index;
-    base::Bytes undo_buffer;
     while (index < argc) {
         const int code = cli::lookup_option(args[static_cast<std::size_t>(index)]);
         if (cli::kind_of(code).place == Place::kBootOnInternet) {
             // Shown or set; either way the loop ends here.
-            const cli::ItemUndo undo(run, undo_buffer);
+            const cli::ItemUndo undo(run);
             if (regions::boot_on_internet(run, index).failed) {
                 undo.undo(run);
                 if (run.settings.error_mode) run.error_code = code;
@@ -128,7 +127,7 @@ void item_loop(Run& run) {
 
         // An item that fails changes nothing: whatever it did to the image
         // (bytes, layout, flags) before it failed is undone.
-        cli::ItemUndo undo(run, undo_buffer);
+        cli::ItemUndo undo(run);
         ItemResult result;
         if (item.type.isa_segment_bad && item.kind == ArgumentKind::ComponentFile)
             result = {.failed = true, .end_loop = false};
@@ -227,7 +226,7 @@ int run_tool(std::vector<std::string> args, const std::optional<std::string>& la
     if (auto* failure = std::get_if<image::OpenFailure>(&opened))
         return unusable(settings, con, image::open_failure_text(settings.image_name, *failure));
     image::Image img = std::get<image::Image>(std::move(opened));
-    auto found = image::discover_layout(img.bytes, settings.top_hole_address,
+    auto found = image::discover_layout(img.bytes(), settings.top_hole_address,
                                         cli::kind_of(settings.first_option_code).place == Place::kTopHole);
     if (auto* problem = std::get_if<std::string>(&found)) return unusable(settings, con, *problem);
 
@@ -239,12 +238,12 @@ int run_tool(std::vector<std::string> args, const std::optional<std::string>& la
         print(con,
               "Internal error: a run that was to leave %s as it was changed it. The image is left "
               "unmodified.\n",
-              run.image.path.c_str());
+              run.image.path().c_str());
         return 1;
     }
     const std::string reason = image::commit(run.image, options.commit);
     if (!reason.empty()) {
-        print(con, "Can't write %s (%s). The image is left unmodified.\n", run.image.path.c_str(),
+        print(con, "Can't write %s (%s). The image is left unmodified.\n", run.image.path().c_str(),
               reason.c_str());
         return 1;
     }

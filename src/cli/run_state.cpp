@@ -19,13 +19,13 @@ void report_refusal(Run& run, const std::string& reason) {
     platform::print(run.con, "%s; the image is left unmodified for it.\n", reason.c_str());
 }
 
-ItemUndo::ItemUndo(const Run& run, base::Bytes& buffer)
-    : buffer_(buffer), unchanged_(!run.image.changed()), layout_(run.layout), flags_(run.flags) {
-    if (!unchanged_) buffer_ = run.image.bytes;
+ItemUndo::ItemUndo(Run& run) : layout_(run.layout), flags_(run.flags) {
+    run.image.keep_changes();
+    mark_ = run.image.mark();
 }
 
 void ItemUndo::undo(Run& run) const {
-    run.image.bytes = unchanged_ ? run.image.original : buffer_;
+    run.image.roll_back(mark_);
     run.layout = layout_;
     const bool not_done = run.flags.ncpucode_not_done;
     run.flags = flags_;

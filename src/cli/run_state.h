@@ -3,6 +3,7 @@
 // component mark, and the flags the finishing of the image reads.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -61,19 +62,18 @@ struct Run {
 void report_refusal(Run& run, const std::string& reason);
 
 // What an item may change, kept when it starts so that a failed item can be
-// undone whole: the image's bytes, its layout and the finishing flags. Until
-// an item changes the image, the image as read is that state; after, one
-// buffer (owned by the item loop and reused) holds it.
+// undone whole: the image's bytes (through the image's journal, which keeps
+// only what the item writes), its layout and the finishing flags. Starting
+// an item keeps for good what the items before it did.
 class ItemUndo {
   public:
-    ItemUndo(const Run& run, base::Bytes& buffer);
+    explicit ItemUndo(Run& run);
     // Puts bytes, layout and flags back. Whether the microcode item ended
     // not found or without space is kept: finishing still needs to know.
     void undo(Run& run) const;
 
   private:
-    base::Bytes& buffer_;
-    bool unchanged_;
+    std::size_t mark_;
     image::Layout layout_;
     FinishFlags flags_;
 };

@@ -188,8 +188,8 @@ struct NewRom {
 
 // Whether the module at `pos` holds the same ROM (or ACPI table) as the new one.
 bool same_content(cli::Run& run, const codec::ModuleInfo& existing, const NewRom& rom, bool acpi) {
-    Bytes copy(run.image.bytes.begin() + static_cast<std::ptrdiff_t>(existing.offset),
-               run.image.bytes.begin() + static_cast<std::ptrdiff_t>(existing.offset + existing.length()));
+    const ByteView in_image = base::slice(ByteView(run.image.bytes()), existing.offset, existing.length());
+    Bytes copy(in_image.begin(), in_image.end());
     // An ISA ROM with a segment of its own carries it over the suffix, which
     // the header sum does not cover.
     base::write_u16(copy, codec::field::kTypeSuffix, 0);
@@ -219,7 +219,7 @@ WalkResult walk(cli::Run& run, const cli::Item& item, const NewRom& rom) {
     std::array<bool, kSlotCount> used{};
     const std::uint64_t end = image::walk_end(run.layout);
     std::uint64_t pos = run.layout.walk_start;
-    const Bytes& bytes = run.image.bytes;
+    const ByteView bytes = run.image.bytes();
     for (;;) {
         const auto packed = base::try_read_u32(bytes, pos + codec::field::kPackedSize);
         if (!packed || *packed == codec::kErased) break;  // the free end (or the end of the image)

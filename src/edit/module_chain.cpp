@@ -9,7 +9,7 @@
 namespace kitra::edit {
 
 bool remove_module(cli::Run& run, std::uint64_t pos, std::uint64_t length, std::uint64_t limit) {
-    limit = std::min<std::uint64_t>(limit, run.image.bytes.size());
+    limit = std::min<std::uint64_t>(limit, run.image.length());
     // A crafted chain can run on into a special area. A module there lies
     // outside what a removal closes up: removing nothing would leave the walk
     // that asked for it at the same module for ever.
@@ -21,7 +21,7 @@ bool remove_module(cli::Run& run, std::uint64_t pos, std::uint64_t length, std::
             static_cast<unsigned long long>(pos), static_cast<unsigned long long>(limit));
         return false;
     }
-    if (const auto refused = regions::compact(run.image.bytes, pos, length, limit, run.report())) {
+    if (const auto refused = regions::compact(run.image, pos, length, limit, run.report())) {
         cli::report_refusal(run, *refused);
         return false;
     }

@@ -2,6 +2,7 @@
 
 #include "base/fatal.h"
 #include "codec/module_header.h"
+#include "image/editable.h"
 #include "regions/pe32_checksum_flag.h"
 #include "regions/position_dependent.h"
 
@@ -20,7 +21,7 @@ bool fits(cli::Run& run, std::uint64_t pos, std::uint64_t size) {
     const std::uint64_t limit = image::module_limit(run.layout);
     // The last 64 bytes below the limit never take a module: the walks read
     // 64-byte headers and must find erased space there.
-    const bool near_limit = pos + 64 > limit && !codec::module_at(run.image.bytes, pos);
+    const bool near_limit = pos + 64 > limit && !codec::module_at(run.image.bytes(), pos);
     if (near_limit || pos + size > limit) {
         report_no_space(run, static_cast<std::uint32_t>(pos + size - limit));
         return false;
@@ -32,7 +33,7 @@ bool fits(cli::Run& run, std::uint64_t pos, std::uint64_t size) {
 
 bool place_module(cli::Run& run, std::uint64_t pos, base::ByteView module) {
     if (!fits(run, pos, module.size())) return false;
-    base::copy_into(run.image.bytes, pos, module);
+    image::copy_into(run.image, pos, module);
     return true;
 }
 
@@ -50,8 +51,8 @@ bool place_position_dependent(cli::Run& run, std::uint64_t pos, base::ByteView m
     }
     const regions::Rebased& r = std::get<regions::Rebased>(made);
     if (!place_module(run, pos, r.module)) return false;
-    regions::set_pe32_checksum_flag(run.image.bytes);
-    if (const auto refused = regions::patch_references(run.image.bytes, kind, r.placed)) {
+    regions::set_pe32_checksum_flag(run.image);
+    if (const auto refused = regions::patch_references(run.image, kind, r.placed)) {
         cli::report_refusal(run, *refused);
         return false;
     }

@@ -77,7 +77,7 @@ void print_extracted(cli::Run& run, const cli::Item& item, const Target& target,
 }
 
 bool write_extract_file(cli::Run& run, const std::string& file, const base::Bytes& contents) {
-    return image::write_extract_file(run.con, run.image.path, file, contents);
+    return image::write_extract_file(run.con, run.image.path(), file, contents);
 }
 
 // The first module from the walk start whose type ID is `type_id`; the walk
@@ -105,13 +105,13 @@ struct Found {
 // so a special area below the compressed area's end keeps its data).
 std::optional<Found> find_target(const cli::Run& run, const cli::Kind& kind, std::uint16_t type_id) {
     if (kind.place == cli::Place::kArena) {
-        const auto arena = regions::find_arena(run.image.bytes);
+        const auto arena = regions::find_arena(run.image.bytes());
         if (!arena) return std::nullopt;
-        const auto m = regions::find_in_arena(run.image.bytes, *arena, type_id);
+        const auto m = regions::find_in_arena(run.image.bytes(), *arena, type_id);
         if (!m) return std::nullopt;
         return Found{*m, arena->end, "bootblock arena"};
     }
-    const auto m = find_module(run.image.bytes, run.layout.walk_start, type_id);
+    const auto m = find_module(run.image.bytes(), run.layout.walk_start, type_id);
     if (!m) return std::nullopt;
     return Found{*m, image::module_limit(run.layout), "module area"};
 }
@@ -125,7 +125,7 @@ void restore_original_form(const cli::Run& run, const cli::Item& item, base::Byt
     // byte that makes their sum 0 while "*BS1" says they do.
     const cli::Kind& kind = item.component_kind();
     if (kind.input == cli::Input::kPositionDependent && kind.place == cli::Place::kChain &&
-        !contents.empty() && regions::pe32_checksum_flag(run.image.bytes))
+        !contents.empty() && regions::pe32_checksum_flag(run.image.bytes()))
         contents.pop_back();
     // Logos of the options that take pictures back, and true-colour pictures
     // of any option, go back to BMP files. Contents that are no firmware
@@ -147,15 +147,19 @@ cli::ItemResult extract_module(cli::Run& run, const cli::Item& item, const Targe
     const std::optional<std::string> file = extract_file_name(run, item, stored_name_of(m));
     if (!file) return failed();
 
-    // An ISA ROM added with a segment keeps it over offsets 15-18, but its
-    // header sum was taken with offsets 15-16 at 0: they are cleared in a
-    // copy before it is read.
-    const base::ByteView in_image = base::slice(base::ByteView(run.image.bytes), m.offset, m.length());
-    base::Bytes module(in_image.begin(), in_image.end());
-    if (item.component_kind().family == Family::kIsa) base::write_u16(module, codec::field::kTypeSuffix, 0);
+    // The module is unpacked where it lies. An ISA ROM added with a segment
+    // keeps it over offsets 15-18, but its header sum was taken with offsets
+    // 15-16 at 0: they are cleared in a copy of it before it is read.
+    const base::ByteView in_image = base::slice(base::ByteView(run.image.bytes()), m.offset, m.length());
+    base::Bytes isa_copy;
+    if (item.component_kind().family == Family::kIsa) {
+        isa_copy.assign(in_image.begin(), in_image.end());
+        base::write_u16(isa_copy, codec::field::kTypeSuffix, 0);
+    }
 
     // An unknown method has been reported by the unpacker; nothing is written.
-    std::optional<base::Bytes> contents = codec::unpack(module, run.report());
+    std::optional<base::Bytes> contents =
+        codec::unpack(isa_copy.empty() ? in_image : base::ByteView(isa_copy), run.report());
     if (!contents) return failed();
     restore_original_form(run, item, *contents);
 
@@ -187,7 +191,7 @@ cli::ItemResult release_module(cli::Run& run, const cli::Item& item, const Targe
 // marks it: the finishing of a run without error erases it.
 cli::ItemResult top_hole(cli::Run& run, const cli::Item& item) {
     const image::Layout& l = run.layout;
-    if (l.top_hole_size == 0 || !base::in_range(run.image.bytes, l.top_hole_start, l.top_hole_size))
+    if (l.top_hole_size == 0 || !base::in_range(run.image.bytes(), l.top_hole_start, l.top_hole_size))
         return not_found(run, item);
     if (item.kind == cli::ArgumentKind::Release) {
         run.flags.top_hole_released = true;
@@ -196,7 +200,7 @@ cli::ItemResult top_hole(cli::Run& run, const cli::Item& item) {
     }
     const std::string file = "TOP_HOLE.BIN";
     const base::ByteView data =
-        base::slice(base::ByteView(run.image.bytes), l.top_hole_start, l.top_hole_size);
+        base::slice(base::ByteView(run.image.bytes()), l.top_hole_start, l.top_hole_size);
     if (!write_extract_file(run, file, base::Bytes(data.begin(), data.end()))) return failed();
     print_extracted(run, item, {}, file);
     return {};
@@ -207,7 +211,7 @@ cli::ItemResult top_hole(cli::Run& run, const cli::Item& item) {
 cli::ItemResult ncpucode_area(cli::Run& run, const cli::Item& item) {
     const image::Layout& l = run.layout;
     if (!l.ncpucode_present || l.ncpucode_size == 0 ||
-        !base::in_range(run.image.bytes, l.ncpucode_offset, l.ncpucode_size))
+        !base::in_range(run.image.bytes(), l.ncpucode_offset, l.ncpucode_size))
         return not_found(run, item);
     if (item.kind == cli::ArgumentKind::Release) {
         run.flags.ncpucode_released = true;
@@ -216,7 +220,7 @@ cli::ItemResult ncpucode_area(cli::Run& run, const cli::Item& item) {
     }
     const std::string file = given_extract_name(item).value_or("NCPUCODE.BIN");
     const base::ByteView data =
-        base::slice(base::ByteView(run.image.bytes), l.ncpucode_offset, l.ncpucode_size);
+        base::slice(base::ByteView(run.image.bytes()), l.ncpucode_offset, l.ncpucode_size);
     if (!write_extract_file(run, file, base::Bytes(data.begin(), data.end()))) return failed();
     print_extracted(run, item, {}, file);
     return {};

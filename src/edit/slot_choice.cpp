@@ -72,7 +72,8 @@ void print_slot_line(cli::Run& run, Family family, const codec::ModuleInfo& m) {
             // The line shows the table's own header fields: signature, OEM
             // table ID and OEM revision.
             namespace acpi = convert::acpi;
-            const base::ByteView module = base::slice(base::ByteView(run.image.bytes), m.offset, m.length());
+            const base::ByteView module =
+                base::slice(base::ByteView(run.image.bytes()), m.offset, m.length());
             const base::Bytes contents = codec::unpack(module, run.report()).value_or(base::Bytes{});
             print(run.con, "ACPI table ROM - - -  : %c     %s      %s   %s        %s\n", letter,
                   table_field(contents, acpi::kSignature, acpi::kSignatureSize).c_str(),
@@ -99,7 +100,7 @@ SlotChoice choose_slot(cli::Run& run, Family family) {
 
     std::vector<std::uint16_t> listed;
     std::uint64_t pos = run.layout.walk_start;
-    while (const auto m = codec::module_at(run.image.bytes, pos)) {
+    while (const auto m = codec::module_at(run.image.bytes(), pos)) {
         if (in_family(family, m->type_id)) {
             print_slot_line(run, family, *m);
             listed.push_back(m->type_id);

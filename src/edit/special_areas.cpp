@@ -3,6 +3,7 @@
 #include "base/bytes.h"
 #include "convert/executable.h"
 #include "edit/placement.h"
+#include "image/editable.h"
 #include "image/layout.h"
 #include "image/records.h"
 
@@ -25,19 +26,18 @@ bool has_top_hole(const image::Layout& l) {
 
 // The data of an area as the image holds it (cut at the image's end).
 Bytes area_data(const cli::Run& run, std::uint64_t start, std::uint64_t size) {
-    const ByteView data = base::clipped(run.image.bytes, start, size);
+    const ByteView data = base::clipped(run.image.bytes(), start, size);
     return {data.begin(), data.end()};
 }
 
 void erase_area(cli::Run& run, std::uint64_t start, std::uint64_t size) {
-    const ByteView all = run.image.bytes;
-    if (start >= all.size()) return;
-    base::fill(run.image.bytes, start, std::min<std::uint64_t>(size + kTrailerSize, all.size() - start),
-               0xFF);
+    const std::uint64_t length = run.image.length();
+    if (start >= length) return;
+    image::fill(run.image, start, std::min<std::uint64_t>(size + kTrailerSize, length - start), 0xFF);
 }
 
 bool fits_in_image(cli::Run& run, std::uint64_t start, std::uint64_t size) {
-    if (base::in_range(run.image.bytes, start, size + kTrailerSize)) return true;
+    if (base::in_range(run.image.bytes(), start, size + kTrailerSize)) return true;
     platform::print(run.con, "%s: the special area at offset %llXh would reach past the end of the image.\n",
                     run.settings.image_name.c_str(), static_cast<unsigned long long>(start));
     return false;
@@ -47,12 +47,12 @@ bool fits_in_image(cli::Run& run, std::uint64_t start, std::uint64_t size) {
 
 void write_special_area(cli::Run& run, std::uint64_t start, ByteView data, std::string_view marker,
                         std::string_view name) {
-    base::copy_into(run.image.bytes, start, data);
+    image::copy_into(run.image, start, data);
     const std::uint64_t at = start + data.size();
-    base::fill(run.image.bytes, at, kTrailerSize, 0);
-    base::copy_into(run.image.bytes, at + trailer::kMarker, base::view_of(marker));
-    base::write_u32(run.image.bytes, at + trailer::kDataSize, static_cast<std::uint32_t>(data.size()));
-    base::copy_into(run.image.bytes, at + trailer::kName, base::view_of(name));
+    image::fill(run.image, at, kTrailerSize, 0);
+    image::copy_into(run.image, at + trailer::kMarker, base::view_of(marker));
+    image::write_u32(run.image, at + trailer::kDataSize, static_cast<std::uint32_t>(data.size()));
+    image::copy_into(run.image, at + trailer::kName, base::view_of(name));
 }
 
 bool place_ncpucode(cli::Run& run, const cli::Item& item) {
@@ -68,7 +68,7 @@ bool place_ncpucode(cli::Run& run, const cli::Item& item) {
                     run.settings.image_name.c_str());
 
     const std::uint64_t s = data.size();
-    const std::uint64_t e = image::chain_end(run.image.bytes, l.walk_start);
+    const std::uint64_t e = image::chain_end(run.image.bytes(), l.walk_start);
     const std::uint64_t a = l.compressed_limit;
     std::uint64_t start = 0;
     std::uint64_t excess = 0;
@@ -108,7 +108,7 @@ bool place_top_hole(cli::Run& run, const cli::Item& item) {
     image::Layout& l = run.layout;
     const std::uint64_t s = item.component.size();
     const std::uint64_t t = l.top_hole_address;
-    const std::uint64_t e = image::chain_end(run.image.bytes, l.walk_start);
+    const std::uint64_t e = image::chain_end(run.image.bytes(), l.walk_start);
     const std::uint64_t a = l.compressed_limit;
     const std::uint64_t m = has_ncpucode(l) ? l.ncpucode_size : 0;
     if (a < t + s + kTrailerSize) {

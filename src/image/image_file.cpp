@@ -10,11 +10,7 @@ std::variant<Image, OpenFailure> open_image(const std::string& path) {
     if (!bytes) return OpenFailure::NotFound;
     if (bytes->size() < kMinimumImageSize) return OpenFailure::TooSmall;
     if (bytes->size() > kMaximumImageSize) return OpenFailure::TooLarge;
-    Image image;
-    image.path = path;
-    image.original = *bytes;
-    image.bytes = std::move(*bytes);
-    return image;
+    return Image(path, std::move(*bytes));
 }
 
 std::string open_failure_text(const std::string& path, OpenFailure failure) {
@@ -37,8 +33,8 @@ std::string open_failure_text(const std::string& path, OpenFailure failure) {
 
 std::string commit(Image& image, const platform::ReplaceOptions& options) {
     if (!image.changed()) return {};
-    std::string reason = platform::replace_file_atomically(image.path, image.bytes, options);
-    if (reason.empty()) image.original = image.bytes;
+    std::string reason = platform::replace_file_atomically(image.path_, image.bytes_, options);
+    if (reason.empty()) image.journal_.settle();
     return reason;
 }
 

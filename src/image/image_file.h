@@ -3,21 +3,56 @@
 // (a new file beside it, flushed, renamed over it: never a half-written image).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <variant>
 
 #include "base/bytes.h"
+#include "image/editable.h"
+#include "image/journal.h"
 #include "platform/files.h"
 
 namespace kitra::image {
 
-struct Image {
-    std::string path;
-    base::Bytes bytes;     // the image as the run has made it so far
-    base::Bytes original;  // the image as it was read
-    std::uint32_t length() const { return static_cast<std::uint32_t>(bytes.size()); }
-    bool changed() const { return bytes != original; }
+class Image;
+
+// Writes the image back when the run changed it. Returns an empty string on
+// success (or when nothing changed), else the reason the write failed; the
+// file on disk is then untouched.
+std::string commit(Image& image, const platform::ReplaceOptions& options = {});
+
+// The image is held once: its bytes are read through bytes() and written
+// only through an Editable (image/editable.h), which journals every range
+// before it is written. The journal, not a copy of the image, undoes a
+// failed item and tells whether the run changed the image.
+class Image {
+  public:
+    Image(std::string path, base::Bytes bytes) : path_(std::move(path)), bytes_(std::move(bytes)) {}
+
+    const std::string& path() const { return path_; }
+    // The image as the run has made it so far.
+    const base::Bytes& bytes() const { return bytes_; }
+    std::uint32_t length() const { return static_cast<std::uint32_t>(bytes_.size()); }
+
+    // Whether the image differs from what was read (or last committed):
+    // only the ranges the run wrote are compared, and a range written back
+    // with the bytes it held is no change.
+    bool changed() const { return journal_.differs(bytes_); }
+
+    // An item starts: what the items before it did stays for good.
+    void keep_changes() { journal_.keep(); }
+    // roll_back(mark()) undoes every write since, newest first.
+    std::size_t mark() const { return journal_.mark(); }
+    void roll_back(std::size_t mark) { journal_.roll_back(bytes_, mark); }
+
+  private:
+    friend class Editable;
+    friend std::string commit(Image& image, const platform::ReplaceOptions& options);
+
+    std::string path_;
+    base::Bytes bytes_;
+    Journal journal_;
 };
 
 // Images shorter than the base window cannot hold a bootblock.
@@ -32,10 +67,5 @@ std::variant<Image, OpenFailure> open_image(const std::string& path);
 
 // The text that reports an open failure ("%s file not found" has no line end).
 std::string open_failure_text(const std::string& path, OpenFailure failure);
-
-// Writes the image back when the run changed it. Returns an empty string on
-// success (or when nothing changed), else the reason the write failed; the
-// file on disk is then untouched.
-std::string commit(Image& image, const platform::ReplaceOptions& options = {});
 
 }  // namespace kitra::image

@@ -3,6 +3,7 @@
 #include "base/fatal.h"
 #include "codec/module_header.h"
 #include "codec/packer.h"
+#include "image/editable.h"
 #include "regions/bootblock_arena.h"
 #include "regions/position_dependent.h"
 
@@ -35,7 +36,7 @@ cli::ItemResult add_to_arena(cli::Run& run, const cli::Item& item) {
     // Arena modules carry no image checksum byte: they are stored as given.
     const base::Bytes module = codec::pack(item.component, codec::PackMode::kStore, item.component_name,
                                            item.type.type_id_text, run.encoder(), run.report());
-    const std::optional<Arena> arena = find_arena(run.image.bytes);
+    const std::optional<Arena> arena = find_arena(run.image.bytes());
     if (!arena) {
         print(run.con, "%s have no bootblock kitra arena define.\n\n", run.settings.image_name.c_str());
         return kFailed;
@@ -46,15 +47,15 @@ cli::ItemResult add_to_arena(cli::Run& run, const cli::Item& item) {
     // for its new place).
     bool replaced = false;
     std::uint64_t slot = arena->start;
-    while (codec::has_module_mark(run.image.bytes, slot)) {
+    while (codec::has_module_mark(run.image.bytes(), slot)) {
         // A module cut short, or one reaching past the arena's end, leaves
         // no room behind it.
-        const auto m = codec::module_at(run.image.bytes, slot);
+        const auto m = codec::module_at(run.image.bytes(), slot);
         if (!m || slot + m->length() > arena->end) return no_space(run);
         if (m->type_id == item.type.type_id) {
             print(run.con, "CAUTION : This [%s] Memory sizing module Exist in BB\n",
                   item.component_name.c_str());
-            if (const auto refused = compact(run.image.bytes, slot, m->step(), arena->end, run.report())) {
+            if (const auto refused = compact(run.image, slot, m->step(), arena->end, run.report())) {
                 cli::report_refusal(run, *refused);
                 return kFailed;
             }
@@ -78,11 +79,11 @@ cli::ItemResult add_to_arena(cli::Run& run, const cli::Item& item) {
     const Rebased& r = std::get<Rebased>(made);
     // Header, pad and every data byte are written, and all of them must fit.
     if (slot + r.module.size() > arena->end) return no_space(run);
-    if (const auto refused = patch_references(run.image.bytes, kind, r.placed)) {
+    if (const auto refused = patch_references(run.image, kind, r.placed)) {
         cli::report_refusal(run, *refused);
         return kFailed;
     }
-    base::copy_into(run.image.bytes, slot, r.module);
+    image::copy_into(run.image, slot, r.module);
     // The replacement stays, but it is what the run reports as its error.
     if (replaced) return {.failed = true, .keep_changes = true};
     return {};

@@ -4,6 +4,7 @@
 #include <variant>
 #include <vector>
 
+#include "image/editable.h"
 #include "image/markers.h"
 #include "image/records.h"
 #include "regions/bootblock_checksum.h"
@@ -13,7 +14,6 @@ namespace kitra::regions {
 namespace {
 
 using base::ByteView;
-using base::MutableByteView;
 using platform::print;
 
 std::optional<std::uint64_t> find_block(ByteView image) {
@@ -76,7 +76,7 @@ void show_boot_on_internet(ByteView image, platform::Console& con) {
 }
 
 cli::ItemResult set_boot_on_internet(cli::Run& run, const cli::BoiValues& values) {
-    MutableByteView image = run.image.bytes;
+    const ByteView image = run.image.bytes();
     // An image without the block has nothing to set; the item fails.
     const auto at = find_block(image);
     if (!at) return {.failed = true, .end_loop = false};
@@ -117,10 +117,11 @@ cli::ItemResult set_boot_on_internet(cli::Run& run, const cli::BoiValues& values
                 old_sum = static_cast<std::uint8_t>(old_sum + base::read_u8(image, p));
                 new_sum = static_cast<std::uint8_t>(new_sum + w.bytes[i]);
             }
-            base::write_u8(image, p, w.bytes[i]);
+            image::write_u8(run.image, p, w.bytes[i]);
         }
     }
-    if (checksum) adjust_bootblock_checksum(image, *checksum, static_cast<std::uint8_t>(new_sum - old_sum));
+    if (checksum)
+        adjust_bootblock_checksum(run.image, *checksum, static_cast<std::uint8_t>(new_sum - old_sum));
     if (!writes.empty()) run.flags.areas_written = true;
     return {};
 }
@@ -138,7 +139,7 @@ cli::ItemResult boot_on_internet(cli::Run& run, int index) {
     cli::ItemResult result;
     switch (request.form) {
         case cli::BoiForm::kShow:
-            show_boot_on_internet(run.image.bytes, run.con);
+            show_boot_on_internet(run.image.bytes(), run.con);
             break;
         case cli::BoiForm::kSet:
             result = set_boot_on_internet(run, request.values);

@@ -48,15 +48,15 @@ std::uint8_t sum_change(base::ByteView written, base::ByteView replaced) {
     return static_cast<std::uint8_t>(base::sum8(written) - base::sum8(replaced));
 }
 
-void adjust_bootblock_checksum(base::MutableByteView image, const BootblockChecksum& at,
+void adjust_bootblock_checksum(const image::Editable& image, const BootblockChecksum& at,
                                std::uint8_t change) {
-    const std::uint8_t old = base::read_u8(image, at.checksum_offset);
-    base::write_u8(image, at.checksum_offset, static_cast<std::uint8_t>(old + change));
+    const std::uint8_t old = base::read_u8(image.bytes(), at.checksum_offset);
+    image::write_u8(image, at.checksum_offset, static_cast<std::uint8_t>(old + change));
 }
 
-void recompute_bootblock_checksum(base::MutableByteView image, const BootblockChecksum& at) {
-    const base::ByteView region = base::slice(base::ByteView(image), at.region_base, at.region_length - 1u);
-    base::write_u8(image, at.checksum_offset, base::sum8(region));
+void recompute_bootblock_checksum(const image::Editable& image, const BootblockChecksum& at) {
+    const base::ByteView region = base::slice(image.bytes(), at.region_base, at.region_length - 1u);
+    image::write_u8(image, at.checksum_offset, base::sum8(region));
 }
 
 std::optional<BootblockRecord> locate_bootblock_record(base::ByteView image, std::uint64_t start) {
@@ -79,13 +79,13 @@ std::uint64_t patcher_search_start(base::ByteView image) {
 }
 
 void ChecksummedWrites::write(std::uint64_t offset, base::ByteView bytes) const {
-    base::check_range(image, offset, bytes.size());
+    const base::MutableByteView to = image.edit(offset, bytes.size());
     std::uint8_t change = 0;
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         const std::uint64_t at = offset + i;
         const bool counted = checksum && at >= checksum->region_base && at < checksum->checksum_offset;
-        if (counted) change = static_cast<std::uint8_t>(change + bytes[i] - image[at]);
-        image[at] = bytes[i];
+        if (counted) change = static_cast<std::uint8_t>(change + bytes[i] - to[i]);
+        to[i] = bytes[i];
     }
     if (checksum && change != 0) adjust_bootblock_checksum(image, *checksum, change);
 }

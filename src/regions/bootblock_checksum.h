@@ -11,6 +11,7 @@
 #include <variant>
 
 #include "base/bytes.h"
+#include "image/editable.h"
 #include "image/records.h"
 
 namespace kitra::regions {
@@ -52,10 +53,11 @@ inline std::uint16_t bootblock_segment(std::uint16_t word) {
 std::uint8_t sum_change(base::ByteView written, base::ByteView replaced);
 
 // Adds `change` to the checksum byte (mod 256).
-void adjust_bootblock_checksum(base::MutableByteView image, const BootblockChecksum& at, std::uint8_t change);
+void adjust_bootblock_checksum(const image::Editable& image, const BootblockChecksum& at,
+                               std::uint8_t change);
 
 // Stores the 8-bit sum of the region's first L - 1 bytes in its last byte.
-void recompute_bootblock_checksum(base::MutableByteView image, const BootblockChecksum& at);
+void recompute_bootblock_checksum(const image::Editable& image, const BootblockChecksum& at);
 
 // What the patchers take from "*BBSS*": the bootblock segment G and the
 // checksum region base B that its word gives, and the checksum byte when
@@ -79,7 +81,7 @@ std::uint64_t patcher_search_start(base::ByteView image);
 // region moves it by new minus old; bytes outside the region, and the byte
 // itself, move it by nothing. Without a checksum the bytes are just written.
 struct ChecksummedWrites {
-    base::MutableByteView image;
+    image::Editable image;
     std::optional<BootblockChecksum> checksum;
 
     void write(std::uint64_t offset, base::ByteView bytes) const;

@@ -5,6 +5,7 @@
 
 #include "base/text.h"
 #include "codec/packer.h"
+#include "image/editable.h"
 #include "image/listing_format.h"
 #include "image/markers.h"
 #include "image/records.h"
@@ -78,7 +79,7 @@ std::optional<std::string> backwards(const cli::Run& run, std::string_view marke
 // The ROM byte for byte up to window offset 0x1E000, the rest erased.
 cli::ItemResult add_vga_rom(cli::Run& run, const cli::Item& item, std::uint64_t marker_line) {
     const ByteView file = item.component;
-    base::Bytes& image = run.image.bytes;
+    const base::ByteView image = run.image.bytes();
     const std::uint64_t area = marker_line + line::kSize;
     const std::uint64_t area_end = image::base_window_start(image.size()) + line::kVgaRomAreaEnd;
     if (area > area_end)
@@ -95,15 +96,15 @@ cli::ItemResult add_vga_rom(cli::Run& run, const cli::Item& item, std::uint64_t 
                                         static_cast<unsigned long long>(rom_length)));
     if (rom_length > area_end - area) return no_space(run);
     print(run.con, "Adding %s into BootBlock ..... ", item.component_name.c_str());
-    base::copy_into(image, area, file.first(rom_length));
-    base::fill(image, area + rom_length, area_end - area - rom_length, 0xFF);
+    image::copy_into(run.image, area, file.first(rom_length));
+    image::fill(run.image, area + rom_length, area_end - area - rom_length, 0xFF);
     print(run.con, "Success\n");
     return {};
 }
 
 // The ROM packed as a module, the rest of the area erased.
 cli::ItemResult add_vga_module(cli::Run& run, const cli::Item& item, std::uint64_t marker_line) {
-    base::Bytes& image = run.image.bytes;
+    const base::ByteView image = run.image.bytes();
     const Area a = read_area(image, marker_line, line::kVgaStart, line::kVgaEnd);
     if (const auto refused = backwards(run, line::kVgaModuleMarker, a)) return refuse(run, *refused);
     const base::Bytes module = codec::pack(item.component, codec::PackMode::kCompress, item.component_name,
@@ -112,8 +113,8 @@ cli::ItemResult add_vga_module(cli::Run& run, const cli::Item& item, std::uint64
     // erased byte behind it.
     if (module.empty() || module.size() >= a.end - a.start) return no_space(run);
     print(run.con, "Adding %s into BootBlock ..... ", item.component_name.c_str());
-    base::copy_into(image, a.start, module);
-    base::fill(image, a.start + module.size(), a.end - a.start - module.size(), 0xFF);
+    image::copy_into(run.image, a.start, module);
+    image::fill(run.image, a.start + module.size(), a.end - a.start - module.size(), 0xFF);
     print(run.con, "Success\n");
     return {};
 }
@@ -124,16 +125,16 @@ cli::ItemResult add_on_board_vga(cli::Run& run, const cli::Item& item) {
         print(run.con, "The ROM Not VGA BIOS\n");
         return {.failed = true, .end_loop = true};
     }
-    if (const auto at = bootblock_marker_line(run.image.bytes, line::kVgaRomMarker))
+    if (const auto at = bootblock_marker_line(run.image.bytes(), line::kVgaRomMarker))
         return add_vga_rom(run, item, *at);
-    if (const auto at = bootblock_marker_line(run.image.bytes, line::kVgaModuleMarker))
+    if (const auto at = bootblock_marker_line(run.image.bytes(), line::kVgaModuleMarker))
         return add_vga_module(run, item, *at);
     return kFailed;  // an image without an on-board VGA area: nothing to say, but nothing done
 }
 
 // The module byte for byte, the rest of its area zero.
 cli::ItemResult add_nv_memory(cli::Run& run, const cli::Item& item) {
-    base::Bytes& image = run.image.bytes;
+    const base::ByteView image = run.image.bytes();
     const auto at = bootblock_marker_line(image, line::kNvMemoryMarker);
     if (!at) return not_nvidia(run);
     const Area a = read_area(image, *at, line::kNvMemoryStart, line::kNvMemoryEnd);
@@ -141,8 +142,8 @@ cli::ItemResult add_nv_memory(cli::Run& run, const cli::Item& item) {
     const ByteView file = item.component;
     if (a.end - a.start < file.size()) return no_space(run);
     print(run.con, "Adding %s into BootBlock .....(Start %x) ", item.component_name.c_str(), a.start_word);
-    base::copy_into(image, a.start, file);
-    base::fill(image, a.start + file.size(), a.end - a.start - file.size(), 0x00);
+    image::copy_into(run.image, a.start, file);
+    image::fill(run.image, a.start + file.size(), a.end - a.start - file.size(), 0x00);
     print(run.con, "Success\n");
     return {};
 }
@@ -160,7 +161,7 @@ PmuPlace read_pmu_place(ByteView image, std::uint64_t at) {
 
 // The ROM byte for byte at its place; nothing around it changes.
 cli::ItemResult add_pmu_rom(cli::Run& run, const cli::Item& item) {
-    base::Bytes& image = run.image.bytes;
+    const base::ByteView image = run.image.bytes();
     const auto at = bootblock_marker_line(image, line::kPmuMarker);
     if (!at) return not_nvidia(run);
     const PmuPlace place = read_pmu_place(image, *at);
@@ -174,7 +175,7 @@ cli::ItemResult add_pmu_rom(cli::Run& run, const cli::Item& item) {
                               file.size()));
     print(run.con, "Adding %s into BIOS .....(Start %llx) ", item.component_name.c_str(),
           static_cast<unsigned long long>(*offset));
-    base::copy_into(image, *offset, file);
+    image::copy_into(run.image, *offset, file);
     print(run.con, ".....Success\n");
     return {};
 }

@@ -5,6 +5,7 @@
 #include "base/bytes.h"
 #include "base/fatal.h"
 #include "base/text.h"
+#include "image/editable.h"
 #include "image/markers.h"
 #include "image/records.h"
 #include "platform/console.h"
@@ -15,7 +16,7 @@ namespace kitra::regions {
 namespace {
 
 using base::ByteView;
-using base::MutableByteView;
+using image::Editable;
 
 // Both special areas end in a 32-byte trailer that goes with them.
 constexpr std::uint64_t kTrailerSize = image::trailer::kSize;
@@ -52,18 +53,18 @@ void require_area(ByteView image, const char* what, std::uint64_t offset, std::u
                      what, static_cast<unsigned long long>(offset), static_cast<unsigned long long>(length)));
 }
 
-void erase_area(MutableByteView image, const char* what, std::uint64_t offset, std::uint64_t size) {
-    require_area(image, what, offset, size + kTrailerSize);
-    base::fill(image, offset, size + kTrailerSize, kErased);
+void erase_area(const Editable& image, const char* what, std::uint64_t offset, std::uint64_t size) {
+    require_area(image.bytes(), what, offset, size + kTrailerSize);
+    image::fill(image, offset, size + kTrailerSize, kErased);
 }
 
-void add_to_byte(MutableByteView image, std::uint64_t offset, unsigned change) {
-    base::write_u8(image, offset, static_cast<std::uint8_t>(base::read_u8(image, offset) + change));
+void add_to_byte(const Editable& image, std::uint64_t offset, unsigned change) {
+    image::write_u8(image, offset, static_cast<std::uint8_t>(base::read_u8(image.bytes(), offset) + change));
 }
 
 // Steps that write into the checksum block need both of its checksum bytes.
 void require_checksum_block(const cli::Run& run) {
-    require_area(run.image.bytes, "checksum block", run.layout.checksum_block, kFollowerByte + 1);
+    require_area(run.image.bytes(), "checksum block", run.layout.checksum_block, kFollowerByte + 1);
 }
 
 // A run whose items touched components, released or moved modules, or wrote
@@ -79,7 +80,7 @@ bool run_changed_components(const cli::Run& run) {
 
 bool erase_released_top_hole(cli::Run& run) {
     if (!run.flags.top_hole_released || run.layout.top_hole_size == 0) return false;
-    erase_area(run.image.bytes, "top hole", run.layout.top_hole_start, run.layout.top_hole_size);
+    erase_area(run.image, "top hole", run.layout.top_hole_start, run.layout.top_hole_size);
     return true;
 }
 
@@ -87,10 +88,10 @@ bool erase_released_top_hole(cli::Run& run) {
 // record that names no usable region stops the run like any other structure
 // outside the image; no "*BBSS*" at all leaves nothing to keep right.
 void refresh_bootblock_checksum(cli::Run& run) {
-    MutableByteView image = run.image.bytes;
+    const ByteView image = run.image.bytes();
     const auto found = locate_bootblock_checksum(image, bootblock_search_start(image));
     if (const auto* at = std::get_if<BootblockChecksum>(&found)) {
-        recompute_bootblock_checksum(image, *at);
+        recompute_bootblock_checksum(run.image, *at);
         return;
     }
     if (std::get<BootblockChecksumProblem>(found) == BootblockChecksumProblem::MarkerMissing) return;
@@ -102,7 +103,7 @@ void refresh_bootblock_checksum(cli::Run& run) {
 // Points "*BS1" at the microcode area's offset and moves the checksum bytes
 // with the pointer's bytes: the first by their change d, the second by 2 d.
 void update_microcode_pointer(cli::Run& run) {
-    MutableByteView image = run.image.bytes;
+    const ByteView image = run.image.bytes();
     const std::uint64_t start = image.size() >= kBs1SearchFromEnd ? image.size() - kBs1SearchFromEnd : 0;
     const auto bs1 = image::find_marker(image, start, image.size(), image::bs1::kMarker);
     // A record too short to hold the pointer is no record.
@@ -111,12 +112,12 @@ void update_microcode_pointer(cli::Run& run) {
         const ByteView old_view = base::slice(ByteView(image), pointer, 4);
         const base::Bytes old_bytes(old_view.begin(), old_view.end());
         if (run.layout.bbss_found) require_checksum_block(run);
-        base::write_u32(image, pointer,
-                        image::rom_address_of(run.layout.ncpucode_offset, run.layout.image_length));
+        image::write_u32(run.image, pointer,
+                         image::rom_address_of(run.layout.ncpucode_offset, run.layout.image_length));
         const std::uint8_t d = sum_change(base::slice(ByteView(image), pointer, 4), old_bytes);
         if (run.layout.bbss_found) {
-            add_to_byte(image, run.layout.checksum_block + kSumByte, d);
-            add_to_byte(image, run.layout.checksum_block + kFollowerByte, 2u * d);
+            add_to_byte(run.image, run.layout.checksum_block + kSumByte, d);
+            add_to_byte(run.image, run.layout.checksum_block + kFollowerByte, 2u * d);
         }
     }
     if (run.layout.extended_layout) refresh_bootblock_checksum(run);
@@ -125,7 +126,7 @@ void update_microcode_pointer(cli::Run& run) {
 void finish_ncpucode(cli::Run& run) {
     const image::Layout& l = run.layout;
     if (l.ncpucode_present && run.flags.ncpucode_released) {
-        erase_area(run.image.bytes, "microcode area", l.ncpucode_offset, l.ncpucode_size);
+        erase_area(run.image, "microcode area", l.ncpucode_offset, l.ncpucode_size);
         platform::print(run.con, "\n  Free address [%X] of the BIOS\n", l.ncpucode_offset);
         return;
     }
@@ -144,14 +145,14 @@ void update_checksum_block(cli::Run& run) {
     // written.
     if (!run.layout.bbss_found) return;
     require_checksum_block(run);
-    MutableByteView image = run.image.bytes;
+    const ByteView image = run.image.bytes();
     const std::uint64_t sum_at = std::uint64_t{run.layout.checksum_block} + kSumByte;
     const std::uint64_t from = run.layout.system_bios_offset;
     const std::uint8_t sum =
         from < sum_at ? base::sum8(base::slice(ByteView(image), from, sum_at - from)) : 0;
     const std::uint8_t old = base::read_u8(image, sum_at);
-    base::write_u8(image, sum_at, sum);
-    add_to_byte(image, run.layout.checksum_block + kFollowerByte, static_cast<std::uint8_t>(sum - old));
+    image::write_u8(run.image, sum_at, sum);
+    add_to_byte(run.image, run.layout.checksum_block + kFollowerByte, static_cast<std::uint8_t>(sum - old));
 }
 
 // The word that balances the image's word sum. It must lie on a word
@@ -160,8 +161,8 @@ void update_checksum_block(cli::Run& run) {
 std::uint64_t balance_word_offset(const cli::Run& run) {
     const std::uint64_t offset = run.layout.bootblock_flag
                                      ? std::uint64_t{run.layout.image_checksum_word}
-                                     : image::base_window_start(run.image.bytes.size()) + kPlainBalanceWord;
-    require_area(run.image.bytes, "balance word", offset, 2);
+                                     : image::base_window_start(run.image.length()) + kPlainBalanceWord;
+    require_area(run.image.bytes(), "balance word", offset, 2);
     if (offset % 2 != 0)
         throw Fatal(
             base::format("The balance word at %llXh is not on a word boundary, so the image cannot be "
@@ -170,19 +171,20 @@ std::uint64_t balance_word_offset(const cli::Run& run) {
     return offset;
 }
 
-void balance_words(MutableByteView image, std::uint64_t offset) {
-    const std::uint16_t s = base::sum16_le(image);
-    base::write_u16(image, offset, static_cast<std::uint16_t>(base::read_u16(image, offset) - s));
+void balance_words(const Editable& image, std::uint64_t offset) {
+    const std::uint16_t s = base::sum16_le(image.bytes());
+    image::write_u16(image, offset, static_cast<std::uint16_t>(base::read_u16(image.bytes(), offset) - s));
 }
 
 // Each slot turns from FFFFh FFFFh into 0000h FFFEh: the byte sum grows by
 // 1 and the word sum stays. At most 255 slots fit in the balance area.
-void balance_bytes(MutableByteView image, std::uint64_t offset) {
-    const unsigned slots = static_cast<std::uint8_t>(0u - base::sum8(image));
+void balance_bytes(const Editable& image, std::uint64_t offset) {
+    const ByteView bytes = image.bytes();
+    const unsigned slots = static_cast<std::uint8_t>(0u - base::sum8(bytes));
     for (unsigned i = 0; i < slots; ++i) {
         const std::uint64_t slot = offset + kBalanceSlotsStart + kBalanceSlotSize * i;
-        base::write_u16(image, slot, static_cast<std::uint16_t>(base::read_u16(image, slot) + 1));
-        base::write_u16(image, slot + 2, static_cast<std::uint16_t>(base::read_u16(image, slot + 2) - 1));
+        image::write_u16(image, slot, static_cast<std::uint16_t>(base::read_u16(bytes, slot) + 1));
+        image::write_u16(image, slot + 2, static_cast<std::uint16_t>(base::read_u16(bytes, slot + 2) - 1));
     }
 }
 
@@ -194,16 +196,16 @@ void finish_image(cli::Run& run) {
     finish_ncpucode(run);
     update_checksum_block(run);
 
-    MutableByteView image = run.image.bytes;
+    const ByteView image = run.image.bytes();
     if (run.layout.bootblock_flag) {
         // A marked area is not written, so it need not fit whole.
         if (base::matches(image, run.layout.image_checksum_word, kBalanceMarker)) return;
         require_area(image, "balance area", run.layout.image_checksum_word, kBalanceAreaSize);
     }
     const std::uint64_t word_at = balance_word_offset(run);
-    if (run.layout.bootblock_flag) base::fill(image, word_at, kBalanceAreaSize, kErased);
-    balance_words(image, word_at);
-    if (run.layout.bootblock_flag) balance_bytes(image, word_at);
+    if (run.layout.bootblock_flag) image::fill(run.image, word_at, kBalanceAreaSize, kErased);
+    balance_words(run.image, word_at);
+    if (run.layout.bootblock_flag) balance_bytes(run.image, word_at);
 }
 
 }  // namespace kitra::regions

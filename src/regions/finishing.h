@@ -8,7 +8,7 @@
 
 namespace kitra::regions {
 
-// Works on run.image.bytes with the layout found when the image was opened
+// Works on run.image with the layout found when the image was opened
 // and the flags the items left. A structure that the layout places outside
 // the image stops the run with a Fatal (the image file is then left as it
 // was) rather than leaving an image whose checksums are wrong.

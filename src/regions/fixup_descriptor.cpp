@@ -94,8 +94,8 @@ void apply(const ChecksummedWrites& writes, const std::vector<Entry>& entries, c
     constexpr std::uint32_t kTopByte = 0xFF000000;
     for (const Entry& e : entries) {
         const std::uint64_t at = region.base + e.offset;
-        const std::uint32_t word =
-            e.category <= 1 ? base::read_u32(writes.image, at + 2) : base::read_u32(writes.image, at);
+        const std::uint32_t word = e.category <= 1 ? base::read_u32(writes.image.bytes(), at + 2)
+                                                   : base::read_u32(writes.image.bytes(), at);
         switch (e.category) {
             case 0:
                 writes.write_u32(at + 2, (word & kTopByte) | (segment_base & ~kTopByte));
@@ -122,7 +122,7 @@ void apply(const ChecksummedWrites& writes, const std::vector<Entry>& entries, c
 
 std::optional<std::string> patch_table(const ChecksummedWrites& writes, std::uint64_t at,
                                        const Region& region, const PlacedModule& m, std::uint16_t segment) {
-    auto read = read_table(writes.image, at, m.pe32_kind, region);
+    auto read = read_table(writes.image.bytes(), at, m.pe32_kind, region);
     if (auto* refused = std::get_if<std::string>(&read)) return *refused;
     apply(writes, std::get<std::vector<Entry>>(read), region, m, segment);
     return std::nullopt;
@@ -147,8 +147,9 @@ std::optional<std::string> scan(base::ByteView image, std::uint64_t start, std::
 
 }  // namespace
 
-std::optional<std::string> patch_fixup_descriptors(base::MutableByteView image, const PlacedModule& m,
+std::optional<std::string> patch_fixup_descriptors(const image::Editable& target, const PlacedModule& m,
                                                    FixupForm form) {
+    const base::ByteView image = target.bytes();
     if (image.size() < image::kBaseWindowSize) return std::nullopt;
     const std::uint64_t window = image::base_window_start(image.size());
     const std::uint64_t bootblock = image::bootblock_start(image.size());
@@ -156,13 +157,13 @@ std::optional<std::string> patch_fixup_descriptors(base::MutableByteView image, 
     if (form == FixupForm::kBootblock) {
         // Bootblock tables need nothing of "*BBSS*" and lie outside its
         // checksum region.
-        const ChecksummedWrites writes{image, std::nullopt};
+        const ChecksummedWrites writes{target, std::nullopt};
         return scan(image, bootblock, kBootblockScan,
                     [&](std::uint64_t at, bool&) { return patch_table(writes, at, in_bootblock, m, 0); });
     }
 
     const auto record = locate_bootblock_record(image, patcher_search_start(image));
-    const ChecksummedWrites writes{image, record ? record->checksum : std::nullopt};
+    const ChecksummedWrites writes{target, record ? record->checksum : std::nullopt};
     // With the kind's bootblock variant in the arena, the bootblock's tables
     // are that module's, and only the first bootext table is this one's.
     const bool variant_in_arena =

@@ -29,6 +29,7 @@
 #include <string_view>
 
 #include "base/bytes.h"
+#include "image/editable.h"
 #include "regions/bootblock_references.h"
 
 namespace kitra::regions {
@@ -55,7 +56,7 @@ enum class FixupForm : std::uint8_t {
 
 // Patches the tables for `module` (its address, entry point and PE32 kind).
 // Returns why it refused, when an entry lies outside its region.
-std::optional<std::string> patch_fixup_descriptors(base::MutableByteView image, const PlacedModule& module,
+std::optional<std::string> patch_fixup_descriptors(const image::Editable& image, const PlacedModule& module,
                                                    FixupForm form);
 
 }  // namespace kitra::regions

@@ -7,6 +7,7 @@
 
 #include "base/text.h"
 #include "cli/catalogue.h"
+#include "image/editable.h"
 #include "image/extract_file.h"
 #include "image/listing_format.h"
 #include "image/markers.h"
@@ -16,7 +17,6 @@ namespace kitra::regions {
 namespace {
 
 using base::ByteView;
-using base::MutableByteView;
 using platform::print;
 
 // The name column of a hole line lies further right than a module row's.
@@ -93,7 +93,7 @@ cli::ItemResult mismatch(cli::Run& run) {
 // The table page, when it lies inside the image.
 std::optional<std::uint64_t> table_offset(cli::Run& run, const Directory& d) {
     const std::uint64_t table = std::uint64_t{directory_word(d, hole::kTablePage)} * hole::kPageSize;
-    if (base::in_range(run.image.bytes, table, hole::kTableSize)) return table;
+    if (base::in_range(run.image.bytes(), table, hole::kTableSize)) return table;
     print(run.con,
           "The hole table page at %llXh lies outside the image; the image will be left unmodified.\n",
           static_cast<unsigned long long>(table));
@@ -102,7 +102,7 @@ std::optional<std::uint64_t> table_offset(cli::Run& run, const Directory& d) {
 
 // A hole that a file is written into or read from must lie inside the image.
 bool hole_inside(cli::Run& run, int number, const HoleEntry& entry) {
-    if (base::in_range(run.image.bytes, entry.start(), entry.size())) return true;
+    if (base::in_range(run.image.bytes(), entry.start(), entry.size())) return true;
     print(run.con,
           "HOLE%d (%llXh bytes at %llXh) lies outside the image; the image will be left unmodified.\n",
           number, static_cast<unsigned long long>(entry.size()),
@@ -124,8 +124,7 @@ std::optional<std::uint64_t> find_record(ByteView image, std::uint64_t table, st
 // An erased table page gets a table of one empty record per directory entry
 // before its first record is written.
 bool prepare_table(cli::Run& run, std::uint64_t table, std::size_t holes) {
-    MutableByteView image = run.image.bytes;
-    if (base::read_u16(image, table) != hole::kEndId) return true;
+    if (base::read_u16(run.image.bytes(), table) != hole::kEndId) return true;
     const std::uint64_t records = holes * hole::kRecordSize;
     if (records + 2 > hole::kTableSize) {
         print(run.con,
@@ -134,8 +133,8 @@ bool prepare_table(cli::Run& run, std::uint64_t table, std::size_t holes) {
               holes);
         return false;
     }
-    base::fill(image, table, records, 0);
-    base::write_u16(image, table + records, hole::kEndId);
+    image::fill(run.image, table, records, 0);
+    image::write_u16(run.image, table + records, hole::kEndId);
     return true;
 }
 
@@ -183,7 +182,7 @@ void print_hole_lines(ByteView image, const image::Layout& /*layout*/, platform:
 cli::ItemResult add_to_hole(cli::Run& run, const cli::Item& item) {
     print(run.con, "%s doesn't compress \n", base::printable(item.component_name).c_str());
     const int number = hole_number(item);
-    const auto dir = find_directory(run.image.bytes);
+    const auto dir = find_directory(run.image.bytes());
     if (!dir) return no_directory(run);
     const auto table = table_offset(run, *dir);
     if (!table) return failed();
@@ -204,23 +203,24 @@ cli::ItemResult add_to_hole(cli::Run& run, const cli::Item& item) {
         return failed();
     }
 
-    MutableByteView image = run.image.bytes;
     const std::uint64_t record = *table + static_cast<std::uint64_t>(number) * hole::kRecordSize;
-    base::write_u16(image, record + hole::kRecordId, id);
-    base::write_u32(image, record + hole::kRecordFileSize, static_cast<std::uint32_t>(item.component.size()));
+    image::write_u16(run.image, record + hole::kRecordId, id);
+    image::write_u32(run.image, record + hole::kRecordFileSize,
+                     static_cast<std::uint32_t>(item.component.size()));
     // The name with its NUL when it fits; a name of 26 bytes or more fills
     // the field without one.
     std::string name = item.component_name;
     name.push_back('\0');
     name.resize(std::min<std::size_t>(name.size(), hole::kNameLength));
-    base::copy_into(image, record + hole::kRecordName, base::view_of(name));
+    image::copy_into(run.image, record + hole::kRecordName, base::view_of(name));
 
-    base::copy_into(image, entry->start(), item.component);
+    image::copy_into(run.image, entry->start(), item.component);
     if (checksum) {
         // The sum itself, not its negation: the firmware compares it.
         const std::uint64_t last = entry->start() + entry->size() - 1;
-        base::write_u8(image, last,
-                       base::sum8(base::slice(ByteView(image), entry->start(), entry->size() - 1)));
+        image::write_u8(
+            run.image, last,
+            base::sum8(base::slice(ByteView(run.image.bytes()), entry->start(), entry->size() - 1)));
     }
     run.flags.areas_written = true;
     return {};
@@ -228,7 +228,7 @@ cli::ItemResult add_to_hole(cli::Run& run, const cli::Item& item) {
 
 cli::ItemResult release_or_extract_hole(cli::Run& run, const cli::Item& item) {
     const int number = hole_number(item);
-    const auto dir = find_directory(run.image.bytes);
+    const auto dir = find_directory(run.image.bytes());
     if (!dir) return no_directory(run);
     const std::uint16_t id = hole_id(number);
     const std::vector<HoleEntry> entries = hole_entries(*dir);
@@ -237,7 +237,7 @@ cli::ItemResult release_or_extract_hole(cli::Run& run, const cli::Item& item) {
     if (entry == entries.end()) return mismatch(run);
     const auto table = table_offset(run, *dir);
     if (!table) return failed();
-    const auto record = find_record(run.image.bytes, *table, id);
+    const auto record = find_record(run.image.bytes(), *table, id);
     if (!record) {
         print(run.con, "This Hole area doesn't have data. \n");
         return failed();
@@ -245,13 +245,13 @@ cli::ItemResult release_or_extract_hole(cli::Run& run, const cli::Item& item) {
 
     if (item.kind == cli::ArgumentKind::Release) {
         // Only the record goes; the hole keeps its bytes.
-        base::fill(run.image.bytes, *record, hole::kRecordSize, 0);
+        image::fill(run.image, *record, hole::kRecordSize, 0);
         print(run.con, "HOLE%d is release\n", number);
         run.flags.areas_written = true;
         return {};
     }
 
-    const std::uint32_t size = base::read_u32(run.image.bytes, *record + hole::kRecordFileSize);
+    const std::uint32_t size = base::read_u32(run.image.bytes(), *record + hole::kRecordFileSize);
     if (!hole_inside(run, number, *entry)) return failed();
     if (size > entry->size()) {
         print(run.con, "HOLE%d records %Xh bytes, more than its hole of %llXh bytes; nothing is extracted.\n",
@@ -261,8 +261,8 @@ cli::ItemResult release_or_extract_hole(cli::Run& run, const cli::Item& item) {
     print(run.con, "Enter an extract file Name :(%s) ", kDefaultExtractName);
     const std::optional<std::string> answer = platform::read_line(run.con);
     const std::string file = answer && !answer->empty() ? *answer : kDefaultExtractName;
-    const ByteView data = base::slice(ByteView(run.image.bytes), entry->start(), size);
-    if (!image::write_extract_file(run.con, run.image.path, file, base::Bytes(data.begin(), data.end())))
+    const ByteView data = base::slice(ByteView(run.image.bytes()), entry->start(), size);
+    if (!image::write_extract_file(run.con, run.image.path(), file, base::Bytes(data.begin(), data.end())))
         return failed();
     print(run.con, "HOLE%d extracted to %s\n", number, base::printable(file).c_str());
     return {};

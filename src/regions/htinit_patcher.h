@@ -8,9 +8,10 @@
 #include <cstdint>
 
 #include "base/bytes.h"
+#include "image/editable.h"
 
 namespace kitra::regions {
 
-void patch_htinit(base::MutableByteView image, std::uint32_t entry_point);
+void patch_htinit(const image::Editable& image, std::uint32_t entry_point);
 
 }  // namespace kitra::regions

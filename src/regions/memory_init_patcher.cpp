@@ -42,7 +42,7 @@ constexpr std::uint64_t kBootextSize = image::kWindow64K;
 void rebase_gdt(const ChecksummedWrites& writes, std::uint64_t gdt, std::uint16_t old_segment,
                 std::uint32_t new_base) {
     for (const std::uint64_t at : kGdtBases) {
-        const std::uint32_t word = base::read_u32(writes.image, gdt + at);
+        const std::uint32_t word = base::read_u32(writes.image.bytes(), gdt + at);
         writes.write_u32(gdt + at, word - std::uint32_t{old_segment} * 16 + new_base);
     }
 }
@@ -56,9 +56,10 @@ struct Common {
 
 // Steps shared by both forms: the bootext segment becomes G, and whether
 // the image has a "BootGDTtable" at all.
-Common common_steps(base::MutableByteView image) {
+Common common_steps(const image::Editable& target) {
+    const base::ByteView image = target.bytes();
     Common c{locate_bootblock_record(image, patcher_search_start(image)),
-             {image, std::nullopt},
+             {target, std::nullopt},
              image::base_window_start(image.size()),
              std::nullopt};
     if (c.record) c.writes.checksum = c.record->checksum;
@@ -70,7 +71,7 @@ Common common_steps(base::MutableByteView image) {
     return c;
 }
 
-void main_form(base::MutableByteView image, std::uint32_t entry_point, const Common& c) {
+void main_form(base::ByteView image, std::uint32_t entry_point, const Common& c) {
     // With a memory-init module of its own in the arena, the bootblock keeps
     // calling that one: only the first record, the bootext's, is this one's.
     const bool bootblock_has_own =
@@ -105,7 +106,7 @@ void main_form(base::MutableByteView image, std::uint32_t entry_point, const Com
         c.writes.write_u16(next + kMemInitSegment, kBootblockSegment);
 }
 
-void bootblock_form(base::MutableByteView image, std::uint32_t entry_point, const Common& c) {
+void bootblock_form(base::ByteView image, std::uint32_t entry_point, const Common& c) {
     const std::uint64_t bootblock = image::bootblock_start(image.size());
     const auto hit = find_record(image, bootblock, kBootblockFormPositions, kMemInitEntry, kMemInitRecord);
     if (!hit) return;
@@ -119,9 +120,10 @@ void bootblock_form(base::MutableByteView image, std::uint32_t entry_point, cons
 
 }  // namespace
 
-void patch_memory_init(base::MutableByteView image, std::uint32_t entry_point, MemoryInitForm form) {
+void patch_memory_init(const image::Editable& target, std::uint32_t entry_point, MemoryInitForm form) {
+    const base::ByteView image = target.bytes();
     if (image.size() < image::kBaseWindowSize) return;
-    const Common c = common_steps(image);
+    const Common c = common_steps(target);
     if (form == MemoryInitForm::kMain)
         main_form(image, entry_point, c);
     else

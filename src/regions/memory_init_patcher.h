@@ -16,11 +16,12 @@
 #include <cstdint>
 
 #include "base/bytes.h"
+#include "image/editable.h"
 
 namespace kitra::regions {
 
 enum class MemoryInitForm : std::uint8_t { kMain, kBootblock };
 
-void patch_memory_init(base::MutableByteView image, std::uint32_t entry_point, MemoryInitForm form);
+void patch_memory_init(const image::Editable& image, std::uint32_t entry_point, MemoryInitForm form);
 
 }  // namespace kitra::regions

@@ -23,9 +23,10 @@ bool pe32_checksum_flag(base::ByteView image) {
     return false;
 }
 
-void set_pe32_checksum_flag(base::MutableByteView image) {
+void set_pe32_checksum_flag(const image::Editable& target) {
+    const base::ByteView image = target.bytes();
     const auto record = locate_bootblock_record(image, bootblock_search_start(image));
-    const ChecksummedWrites writes{image, record ? record->checksum : std::nullopt};
+    const ChecksummedWrites writes{target, record ? record->checksum : std::nullopt};
     for (const std::uint64_t at : image::find_bs1_records(image)) {
         if (!base::in_range(image, at + kPe32Flags, 1)) continue;
         const std::array<std::uint8_t, 1> flags{

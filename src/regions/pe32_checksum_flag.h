@@ -5,6 +5,7 @@
 #pragma once
 
 #include "base/bytes.h"
+#include "image/editable.h"
 
 namespace kitra::regions {
 
@@ -13,6 +14,6 @@ bool pe32_checksum_flag(base::ByteView image);
 
 // Sets the flag in every one of them; bytes written inside the bootblock
 // checksum region keep its checksum byte right.
-void set_pe32_checksum_flag(base::MutableByteView image);
+void set_pe32_checksum_flag(const image::Editable& image);
 
 }  // namespace kitra::regions

@@ -43,14 +43,23 @@ std::variant<Pe32Image, std::string> read_placeable(ByteView contents, const cli
     return pe;
 }
 
-bool position_dependent_behind(ByteView image, std::uint64_t pos, std::uint64_t limit) {
-    while (pos < limit) {
-        const auto m = codec::module_at(image, pos);
-        if (!m || pos + m->length() > limit) return false;
-        if (cli::is_position_dependent(m->type_id)) return true;
-        pos += m->step();
+// The modules from `pos` that closing up to `limit` moves: where the last
+// ends, and whether one of them must be made again.
+struct Moving {
+    std::uint64_t end = 0;
+    bool rebuilds = false;
+};
+
+Moving modules_behind(ByteView image, std::uint64_t pos, std::uint64_t limit) {
+    Moving r{pos, false};
+    while (r.end < limit) {
+        const auto m = codec::module_at(image, r.end);
+        if (!m || r.end + m->length() > limit) break;
+        if (cli::is_position_dependent(m->type_id)) r.rebuilds = true;
+        r.end += m->step();
     }
-    return false;
+    r.end = std::min(r.end, limit);
+    return r;
 }
 
 std::string describe(const codec::ModuleInfo& m) {
@@ -58,13 +67,30 @@ std::string describe(const codec::ModuleInfo& m) {
                         ull(m.offset));
 }
 
+// The modules behind a removed one as they were before any of them moved:
+// `bytes` holds the image from file offset `start` on.
+struct Behind {
+    ByteView bytes;
+    std::uint64_t start = 0;
+
+    std::optional<codec::ModuleInfo> module_at(std::uint64_t offset) const {
+        auto m = codec::module_at(bytes, offset - start);
+        if (m) m->offset = offset;
+        return m;
+    }
+    ByteView slice(std::uint64_t offset, std::uint64_t length) const {
+        return base::slice(bytes, offset - start, length);
+    }
+};
+
 // The module `m` of `source` made again at `d` in `work`, its references
 // patched there. Returns its new length, or why not.
-std::variant<std::uint64_t, std::string> rebuild(ByteView source, const codec::ModuleInfo& m,
-                                                 base::Bytes& work, std::uint64_t d, std::uint64_t limit,
-                                                 bool checksum_flag, const codec::Report& report) {
+std::variant<std::uint64_t, std::string> rebuild(const Behind& source, const codec::ModuleInfo& m,
+                                                 const image::Editable& work, std::uint64_t d,
+                                                 std::uint64_t limit, bool checksum_flag,
+                                                 const codec::Report& report) {
     const cli::Kind& kind = *cli::position_dependent_kind(m.type_id);
-    const auto contents = codec::unpack(base::slice(source, m.offset, m.length()), report);
+    const auto contents = codec::unpack(source.slice(m.offset, m.length()), report);
     if (!contents) return describe(m) + " cannot be unpacked to be moved";
     if (m.name.size() > codec::kMaxStoredName)
         return describe(m) + base::format(" has a stored name of %zu bytes, over %zu", m.name.size(),
@@ -84,7 +110,7 @@ std::variant<std::uint64_t, std::string> rebuild(ByteView source, const codec::M
     if (d + r.module.size() > limit)
         return describe(m) +
                base::format(" does not fit below %08llXh once moved to %08llXh", ull(limit), ull(d));
-    base::copy_into(work, d, r.module);
+    image::copy_into(work, d, r.module);
     if (auto refused = patch_references(work, kind, r.placed)) return *refused;
     return static_cast<std::uint64_t>(r.module.size());
 }
@@ -131,7 +157,7 @@ std::variant<Rebased, std::string> rebase_module(ByteView header, ByteView conte
     return r;
 }
 
-std::optional<std::string> patch_references(base::MutableByteView image, const cli::Kind& kind,
+std::optional<std::string> patch_references(const image::Editable& image, const cli::Kind& kind,
                                             const PlacedModule& placed) {
     switch (kind.patcher) {
         case Patcher::kMemInitMain:
@@ -153,29 +179,39 @@ std::optional<std::string> patch_references(base::MutableByteView image, const c
     return std::nullopt;
 }
 
-std::optional<std::string> compact(base::Bytes& image, std::uint64_t pos, std::uint64_t length,
+std::optional<std::string> compact(const image::Editable& image, std::uint64_t pos, std::uint64_t length,
                                    std::uint64_t limit, const codec::Report& report) {
     limit = std::min<std::uint64_t>(limit, image.size());
-    // Modules that only move are moved in place. When one must be made
-    // again, the whole close-up is made in a copy: a made module can be
-    // longer than it was (a larger pad), and a refusal halfway must leave
-    // the image as it was.
-    const bool rebuilds = position_dependent_behind(image, pos + length, limit);
-    base::Bytes copy;
-    if (rebuilds) copy = image;
-    base::Bytes& work = rebuilds ? copy : image;
-    const ByteView source = image;
-    const bool checksum_flag = rebuilds && pe32_checksum_flag(image);
+    const ByteView now = image.bytes();
+    // Modules that only move go down in place: each lands below where it
+    // was, so nothing is overwritten before it is read. A module made again
+    // can come out longer than it was (a larger pad) and reach over the old
+    // place of the next, so when one must be, the modules behind the removed
+    // one are read from a copy of them taken before anything moves. A
+    // refusal halfway undoes what was written.
+    const std::uint64_t first = std::min(pos + length, limit);
+    const Moving moving = modules_behind(now, first, limit);
+    const bool rebuilds = moving.rebuilds;
+    base::Bytes kept;
+    if (rebuilds)
+        kept.assign(now.begin() + static_cast<std::ptrdiff_t>(first),
+                    now.begin() + static_cast<std::ptrdiff_t>(moving.end));
+    const Behind source{rebuilds ? ByteView(kept) : now.subspan(first), first};
+    const bool checksum_flag = rebuilds && pe32_checksum_flag(now);
+    const std::size_t mark = image.mark();
 
     std::uint64_t s = pos + length;
     std::uint64_t d = pos;
     std::uint64_t end = d;  // the first byte of the erased rest
     while (s < limit) {
-        const auto m = codec::module_at(source, s);
+        const auto m = source.module_at(s);
         if (!m || s + m->length() > limit) break;
         if (cli::is_position_dependent(m->type_id)) {
-            auto made = rebuild(source, *m, work, d, limit, checksum_flag, report);
-            if (auto* refused = std::get_if<std::string>(&made)) return *refused;
+            auto made = rebuild(source, *m, image, d, limit, checksum_flag, report);
+            if (auto* refused = std::get_if<std::string>(&made)) {
+                image.roll_back(mark);
+                return *refused;
+            }
             // The separator byte behind a stored module is not written: it
             // keeps what was there, as behind every stored module.
             d += std::get<std::uint64_t>(made) + 1;
@@ -184,14 +220,13 @@ std::optional<std::string> compact(base::Bytes& image, std::uint64_t pos, std::u
             // A stored module may end right at the limit: its separator
             // byte, which is not part of it, then lies beyond.
             const std::uint64_t n = std::min<std::uint64_t>(m->step(), limit - s);
-            base::copy_into(work, d, base::slice(source, s, n));
+            image::copy_into(image, d, source.slice(s, n));
             end = d + n;
             d += m->step();
         }
         s += m->step();
     }
-    if (end < limit) base::fill(work, end, limit - end, 0xFF);
-    if (rebuilds) image.swap(copy);
+    if (end < limit) image::fill(image, end, limit - end, 0xFF);
     return std::nullopt;
 }
 

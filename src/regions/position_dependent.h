@@ -15,6 +15,7 @@
 #include "base/bytes.h"
 #include "cli/catalogue.h"
 #include "codec/report.h"
+#include "image/editable.h"
 #include "regions/bootblock_references.h"
 
 namespace kitra::regions {
@@ -47,7 +48,7 @@ std::variant<Rebased, std::string> rebase_module(base::ByteView header, base::By
 // Tells the bootblock where the module lies: the patcher of its kind.
 // Returns why not, when a FixupDescriptor entry lies outside its region; a
 // FixupDescriptor table of another version or a wrong sum ends the run.
-std::optional<std::string> patch_references(base::MutableByteView image, const cli::Kind& kind,
+std::optional<std::string> patch_references(const image::Editable& image, const cli::Kind& kind,
                                             const PlacedModule& placed);
 
 // Removes the module of `length` bytes at `pos` and closes the gap up to
@@ -59,7 +60,7 @@ std::optional<std::string> patch_references(base::MutableByteView image, const c
 // the limit becomes 0xFF. Returns why not, when a module cannot be made
 // again (not unpackable, no PE32 image, no room below the limit, a
 // FixupDescriptor entry outside its region): the image is then as it was.
-std::optional<std::string> compact(base::Bytes& image, std::uint64_t pos, std::uint64_t length,
+std::optional<std::string> compact(const image::Editable& image, std::uint64_t pos, std::uint64_t length,
                                    std::uint64_t limit, const codec::Report& report);
 
 }  // namespace kitra::regions

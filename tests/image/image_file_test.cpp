@@ -39,7 +39,7 @@ TEST(ImageFile, CommitReplacesTheImageKeepingItsModeAndFollowingALink) {
     ASSERT_TRUE(std::holds_alternative<Image>(opened));
     Image image = std::get<Image>(std::move(opened));
     EXPECT_EQ(commit(image), "");  // nothing changed, nothing written
-    image.bytes[5] = 0x12;
+    write_u8(image, 5, 0x12);
     EXPECT_EQ(commit(image), "");
 
     EXPECT_TRUE(fs::is_symlink(link));
@@ -50,13 +50,39 @@ TEST(ImageFile, CommitReplacesTheImageKeepingItsModeAndFollowingALink) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator{}), 2);
 }
 
+// Bytes written back as they were are no change: the file is not replaced
+// (it keeps its inode). After a commit, the image is the file again.
+TEST(ImageFile, CommitComparesWithTheFileNotWithWhatWasWritten) {
+    TempDir dir;
+    const std::string path = (dir.path / "bios.bin").string();
+    ASSERT_TRUE(platform::write_file(path, testing::pseudo_random_bytes(0x20000, 5)));
+    struct stat before {};
+    ::stat(path.c_str(), &before);
+    Image image = std::get<Image>(open_image(path));
+    const Bytes old(image.bytes().begin() + 0x100, image.bytes().begin() + 0x200);
+    fill(image, 0x100, 0x100, 0xFF);
+    copy_into(image, 0x100, old);
+    EXPECT_EQ(commit(image), "");
+    struct stat after {};
+    ::stat(path.c_str(), &after);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+
+    write_u8(image, 0x100, static_cast<std::uint8_t>(old[0] ^ 1));
+    EXPECT_EQ(commit(image), "");
+    EXPECT_FALSE(image.changed());
+    write_u8(image, 0x100, old[0]);  // back to what was read, which is no longer the file
+    EXPECT_TRUE(image.changed());
+    EXPECT_EQ(commit(image), "");
+    EXPECT_EQ(*platform::read_file(path), image.bytes());
+}
+
 TEST(ImageFile, AFailedWriteLeavesTheOldImageIntact) {
     TempDir dir;
     const std::string path = (dir.path / "bios.bin").string();
     const Bytes before = testing::pseudo_random_bytes(0x20000, 3);
     ASSERT_TRUE(platform::write_file(path, before));
     Image image = std::get<Image>(open_image(path));
-    image.bytes.assign(image.bytes.size(), 0);
+    fill(image, 0, image.length(), 0);
     platform::ReplaceOptions full_disk;
     full_disk.fail_after_bytes = 4096;
     EXPECT_NE(commit(image, full_disk), "");

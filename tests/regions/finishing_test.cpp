@@ -51,10 +51,10 @@ Finished finish(const Bytes& bytes, const std::function<void(cli::Run&)>& setup)
     testing::CapturedConsole c;
     cli::Settings settings;
     settings.image_name = "bios.bin";
-    cli::Run run(settings, image::Image{"bios.bin", bytes, bytes}, layout_of(bytes), c.con);
+    cli::Run run(settings, image::Image("bios.bin", bytes), layout_of(bytes), c.con);
     setup(run);
     finish_image(run);
-    return {run.image.bytes, c.out()};
+    return {run.image.bytes(), c.out()};
 }
 
 // The text a refused finishing stops the run with.

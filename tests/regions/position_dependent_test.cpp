@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "base/text.h"
 #include "codec/module_header.h"
+#include "image/image_file.h"
 #include "support/image_builder.h"
 #include "support/test_data.h"
 
@@ -66,6 +68,20 @@ TEST(PositionDependent, RefusalsLeaveTheImageAsItWas) {
     EXPECT_EQ(compact(image, 0x10000, ch.pe_at - 0x10000, 0x20000, {}),
               "The module pe.efi (type 407B) at 00010022h cannot be moved: its \"MZ\" header is cut short");
     EXPECT_EQ(image, ch.b.bytes);
+}
+
+// The first module is made again and written before the second refuses:
+// the image's journal takes back every write, so the image is the file again.
+TEST(PositionDependent, ARefusalAfterAModuleWasMadeAgainUndoesEveryWrite) {
+    Chain ch;
+    ch.b.put_module(ch.after, stored_module("bad.efi", "407B:0", "MZ, but no more"));
+    image::Image image("bios.bin", ch.b.bytes);
+    EXPECT_EQ(compact(image, 0x10000, ch.pe_at - 0x10000, 0x20000, {}),
+              base::format("The module bad.efi (type 407B) at %08llXh cannot be moved: its \"MZ\" header is "
+                           "cut short",
+                           static_cast<unsigned long long>(ch.after)));
+    EXPECT_EQ(image.bytes(), ch.b.bytes);
+    EXPECT_FALSE(image.changed());
 }
 
 }  // namespace
