@@ -7,13 +7,9 @@
 
 namespace kitra::codec {
 
-namespace {
-
-[[noreturn]] void bad_table() {
+void bad_table() {
     throw Fatal("Bad table\n", 1);
 }
-
-}  // namespace
 
 void build_table(HuffmanTable& t, std::span<const std::uint8_t> lengths, unsigned table_bits) {
     const unsigned symbols = static_cast<unsigned>(lengths.size());
@@ -38,7 +34,10 @@ void build_table(HuffmanTable& t, std::span<const std::uint8_t> lengths, unsigne
     }
     if (start[kMaxCodeLength + 1] != 0x10000) bad_table();
 
-    std::fill_n(t.entries.begin(), table_size, HuffmanTable::kNone);
+    // The short codes fill the front of the table (the code is complete);
+    // the entries behind them are the roots of the long codes' trees.
+    const unsigned short_end = start[table_bits + 1] >> (16 - table_bits);
+    std::fill(t.entries.begin() + short_end, t.entries.begin() + table_size, HuffmanTable::kNone);
     unsigned next_node = symbols;
     for (unsigned s = 0; s < symbols; ++s) {
         const unsigned len = lengths[s];
@@ -74,18 +73,6 @@ void set_single_symbol(HuffmanTable& t, unsigned symbols, unsigned symbol, unsig
     std::fill_n(t.lengths.begin(), symbols, std::uint8_t{0});
     const std::uint16_t entry = symbol < symbols ? static_cast<std::uint16_t>(symbol) : HuffmanTable::kNone;
     std::fill_n(t.entries.begin(), 1u << table_bits, entry);
-}
-
-unsigned decode_long_symbol(const HuffmanTable& t, BitReader& in, unsigned node) {
-    if (node == HuffmanTable::kNone) bad_table();
-    const std::uint32_t window = in.peek(16);
-    unsigned v = node;
-    for (int bit = 15 - static_cast<int>(t.table_bits); v >= t.symbols; --bit) {
-        if (bit < 0 || v == HuffmanTable::kNone) bad_table();
-        v = (window >> bit) & 1 ? t.right[v] : t.left[v];
-    }
-    in.skip(t.lengths[v]);
-    return v;
 }
 
 }  // namespace kitra::codec

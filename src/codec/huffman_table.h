@@ -47,8 +47,22 @@ void build_table(HuffmanTable& table, std::span<const std::uint8_t> lengths, uns
 // alphabet gives a table that stops with "Bad table" when it is used.
 void set_single_symbol(HuffmanTable& table, unsigned symbols, unsigned symbol, unsigned table_bits);
 
-// Walks the tree for a code longer than the table index.
-unsigned decode_long_symbol(const HuffmanTable& table, BitReader& in, unsigned node);
+// Stops the run with "Bad table": the stream's codes are malformed.
+[[noreturn]] void bad_table();
+
+// Walks the tree for a code longer than the table index (or stops with "Bad
+// table" for an entry without a symbol); needs at least 16 ready bits.
+inline unsigned decode_long_symbol(const HuffmanTable& t, BitReader& in, unsigned node) {
+    if (node == HuffmanTable::kNone) bad_table();
+    const std::uint32_t window = in.peek(16);
+    unsigned v = node;
+    for (int bit = 15 - static_cast<int>(t.table_bits); v >= t.symbols; --bit) {
+        if (bit < 0 || v == HuffmanTable::kNone) bad_table();
+        v = (window >> bit) & 1 ? t.right[v] : t.left[v];
+    }
+    in.skip(t.lengths[v]);
+    return v;
+}
 
 // Decodes one symbol; needs at least 16 ready bits in `in`.
 inline unsigned decode_symbol(const HuffmanTable& table, BitReader& in) {

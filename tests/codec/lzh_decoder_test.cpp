@@ -7,6 +7,7 @@
 #include "codec/codec_test_support.h"
 #include "codec/crc16.h"
 #include "codec/lzh_encoder.h"
+#include "codec/reference_lh5_decoder.h"
 
 namespace kitra::codec {
 namespace {
@@ -93,9 +94,9 @@ TEST(Lh5Decoder, BlockOfCountZeroHolds65536Symbols) {
     EXPECT_EQ(out[65536], 0);
 }
 
-TEST(Lh5Decoder, MatchIsCarriedAcrossCalls) {
+TEST(Lh5Decoder, MatchesAcrossWindowsAndCutAtTheEnd) {
     // Period-300 data: its matches reach 299 back and many cross the 8192
-    // byte boundaries between calls.
+    // byte boundaries of the window the format was made for.
     base::Bytes input;
     const base::Bytes period = test::random_bytes(300, 7);
     while (input.size() < 30000) input.insert(input.end(), period.begin(), period.end());
@@ -104,16 +105,64 @@ TEST(Lh5Decoder, MatchIsCarriedAcrossCalls) {
     Captured cap;
     base::Bytes stream;
     ASSERT_FALSE(encode(enc, input, stream, cap.report(), false).unpackable);
-
-    Lh5Decoder dec(stream);
-    Window window{};
-    for (std::size_t at = 0; at < input.size(); at += kWindowSize) {
-        const std::size_t n = std::min<std::size_t>(kWindowSize, input.size() - at);
-        dec.decode(window, n);
-        ASSERT_TRUE(std::equal(window.begin(), window.begin() + static_cast<std::ptrdiff_t>(n),
-                               input.begin() + static_cast<std::ptrdiff_t>(at)))
-            << "call at " << at;
+    EXPECT_EQ(decode_lh5(stream, input.size()), input);
+    // Asking for fewer bytes cuts the last match short, wherever it ends:
+    // in the fast loop's last rounds and in the symbol-at-a-time end.
+    for (std::size_t n : {1u, 2u, 299u, 300u, 301u, 8191u, 8192u, 8193u, 29000u, 29999u}) {
+        const base::Bytes out = decode_lh5(stream, n);
+        ASSERT_TRUE(std::equal(out.begin(), out.end(), input.begin())) << n;
+        ASSERT_EQ(out.size(), n);
     }
+}
+
+TEST(Lh5Decoder, OverlappingMatchesRepeatShortPeriods) {
+    // Distances of 1 to 20 with lengths far beyond them, between stretches
+    // of noise that keep the stream long: every such copy overlaps the
+    // bytes it writes.
+    Encoder enc;
+    Captured cap;
+    for (std::size_t period = 1; period <= 20; ++period) {
+        base::Bytes input;
+        for (std::uint64_t k = 0; k < 10; ++k) {
+            const base::Bytes noise = test::random_bytes(400, period * 100 + k);
+            const base::Bytes unit = test::random_bytes(period, period * 1000 + k);
+            input.insert(input.end(), noise.begin(), noise.end());
+            for (int r = 0; r < 300; r += static_cast<int>(period))
+                input.insert(input.end(), unit.begin(), unit.end());
+        }
+        base::Bytes stream;
+        ASSERT_FALSE(encode(enc, input, stream, cap.report(), false).unpackable);
+        EXPECT_EQ(decode_lh5(stream, input.size()), input) << "period " << period;
+    }
+}
+
+TEST(Lh5Decoder, BlockEndsWhereverTheFastLoopIs) {
+    // Single-symbol blocks cost no bits, two literals a table entry: the
+    // fast loop must still stop at each block's last symbol, whatever its
+    // count, and read the next header there.
+    for (unsigned count = 1; count <= 12; ++count) {
+        Stream s = single_symbol_block(count, 'A');
+        s.put(16, 1000).put(5, 0).put(5, 0).put(9, 0).put(9, 'B').put(4, 0).put(4, 0);
+        base::Bytes stream = s.done();
+        stream.resize(stream.size() + 64);  // room for the fast loop's word loads
+        base::Bytes expected(count, 'A');
+        expected.resize(count + 1000, 'B');
+        EXPECT_EQ(decode_lh5(stream, expected.size()), expected) << count;
+    }
+}
+
+TEST(Lh5Decoder, DistanceBeforeTheStartReadsZeros) {
+    // 'x', then a match of length 5 (symbol 258) at the largest distance
+    // value 8191: the 8 KiB ring the format was made for held zeros there.
+    Stream s;
+    s.put(16, 2);
+    s.put(5, 4).put(3, 0).put(3, 0).put(3, 1).put(2, 0).put(3, 1);  // length code: 2 -> "0", 3 -> "1"
+    s.put(9, 259).put(1, 0).put(9, 'x' - 20).put(1, 1).put(1, 0).put(9, 258 - 'x' - 1 - 20).put(1, 1);
+    s.put(4, 0).put(4, 13);  // the single position symbol 13: 12 extra bits
+    s.put(1, 0).put(1, 1).put(12, 0xFFF);
+    const base::Bytes stream = s.done();
+    EXPECT_EQ(decode_lh5(stream, 6), (base::Bytes{'x', 0, 0, 0, 0, 0}));
+    EXPECT_EQ(test::reference_decode_lh5(stream, 6), (base::Bytes{'x', 0, 0, 0, 0, 0}));
 }
 
 TEST(Lh5Decoder, TruncatedDataStillGivesOriginalSize) {
@@ -164,6 +213,71 @@ TEST(Lh5Decoder, UnusedSingleSymbolOutsideAlphabetIsHarmless) {
     EXPECT_EQ(decode_lh5(single_symbol_block(4, 'q', 15).done(), 4), base::Bytes(4, 'q'));
     // A match does: then it is a bad table.
     expect_bad_table(two_symbol_block(2, 'x', 258, 15).put(1, 0).put(1, 1).done(), 6);
+}
+
+// The fast decoder and the plain one agree: the same bytes, or both stop
+// with "Bad table".
+void expect_same_as_reference(base::ByteView stream, std::size_t size, const std::string& what) {
+    base::Bytes fast, plain;
+    std::string fast_stop, plain_stop;
+    try {
+        fast = decode_lh5(stream, size);
+    } catch (const Fatal& f) {
+        fast_stop = f.what();
+    }
+    try {
+        plain = test::reference_decode_lh5(stream, size);
+    } catch (const Fatal& f) {
+        plain_stop = f.what();
+    }
+    ASSERT_EQ(fast_stop, plain_stop) << what;
+    if (fast_stop.empty()) {
+        ASSERT_EQ(fast.size(), size) << what;
+        ASSERT_TRUE(fast == plain) << what;
+    } else {
+        ASSERT_EQ(fast_stop, "Bad table\n") << what;
+    }
+}
+
+TEST(Lh5Decoder, AgreesWithReferenceOnDamagedCutAndRandomStreams) {
+    Encoder enc;
+    Captured cap;
+    test::Rng rng(19);
+    int stops = 0;
+    for (unsigned k = 0; k < 6; ++k) {
+        const std::size_t n = k < 3 ? 3000 + 7000 * k : 30000;
+        const base::Bytes input = k % 3 == 0   ? test::code_like(n, k)
+                                  : k % 3 == 1 ? test::text_like(n, k)
+                                               : test::bitmap_like(n, k);
+        base::Bytes stream;
+        ASSERT_FALSE(encode(enc, input, stream, cap.report(), false).unpackable);
+        const std::string name = "input " + std::to_string(k);
+        expect_same_as_reference(stream, n, name);
+        // Asked for more than was packed: zero bits past the end.
+        expect_same_as_reference(stream, n + 1 + rng.below(3000), name + " longer");
+        for (int i = 0; i < 12; ++i) {
+            const std::size_t cut = rng.below(static_cast<unsigned>(stream.size()));
+            expect_same_as_reference(base::ByteView(stream).first(cut), n,
+                                     name + " cut at " + std::to_string(cut));
+        }
+        for (int i = 0; i < 25; ++i) {
+            base::Bytes damaged = stream;
+            for (unsigned flips = 1 + rng.below(3); flips > 0; --flips)
+                damaged[rng.below(static_cast<unsigned>(damaged.size()))] ^=
+                    static_cast<std::uint8_t>(1u << rng.below(8));
+            try {
+                (void)decode_lh5(damaged, n);
+            } catch (const Fatal&) {
+                ++stops;
+            }
+            expect_same_as_reference(damaged, n, name + " damaged " + std::to_string(i));
+        }
+    }
+    EXPECT_GT(stops, 10);  // damage does reach the table checks
+    for (int i = 0; i < 300; ++i) {
+        const base::Bytes noise = test::random_bytes(1 + rng.below(400), 1000 + i);
+        expect_same_as_reference(noise, 1 + rng.below(5000), "random " + std::to_string(i));
+    }
 }
 
 TEST(Crc16, ContinuesOverPieces) {
