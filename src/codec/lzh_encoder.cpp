@@ -3,15 +3,20 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <optional>
+#include <thread>
 
 #include "codec/bit_writer.h"
 #include "codec/crc16.h"
+#include "codec/match_queue.h"
 
 namespace kitra::codec {
 
 namespace {
 
 constexpr unsigned kSlack = 8;
+// The smallest input coded on two threads.
+constexpr std::size_t kMinTwoThreads = std::size_t{2} * kWindowSize;
 // A block is sent when a new group of eight items might not fit any more.
 constexpr unsigned kSendAt = Encoder::kItemBufferSize - 3 * 8;
 
@@ -36,12 +41,12 @@ struct Session {
     Session(Encoder& e, base::ByteView in, base::Bytes& o, const Report& r, bool p)
         : enc(e), input(in), report(r), progress(p), out(o) {}
 
-    // Reads up to n input bytes into the window at `at`; returns the count.
-    unsigned read_into(unsigned at, unsigned n) {
+    // Counts the next (up to) n input bytes as read, as the window takes
+    // them in: into the CRC and into the limit the stream must stay under.
+    // Returns the count.
+    unsigned take_input(unsigned n) {
         const auto take = static_cast<unsigned>(std::min<std::size_t>(n, input.size() - read_pos));
-        const base::ByteView piece = input.subspan(read_pos, take);
-        if (take != 0) std::memcpy(enc.text.data() + at, piece.data(), take);  // an empty input has no data
-        crc = crc16(piece, crc);
+        crc = crc16(input.subspan(read_pos, take), crc);
         read_pos += take;
         out.set_limit(read_pos);
         return take;
@@ -207,55 +212,208 @@ void Session::output(unsigned c, unsigned p) {
     }
 }
 
+// The window over the input and the match tree: the match at each position
+// in turn. The window is read in the same pieces as Session::take_input()
+// counts them.
+struct Finder {
+    Encoder* enc;
+    base::ByteView input;
+    std::size_t read_pos = 0;
+    unsigned pos = kWindowSize;
+
+    void fill(unsigned at, unsigned n) {
+        const auto take = static_cast<unsigned>(std::min<std::size_t>(n, input.size() - read_pos));
+        if (take != 0) std::memcpy(enc->text.data() + at, input.data() + read_pos, take);
+        read_pos += take;
+    }
+    // The first position: an empty tree, the window's first piece.
+    void start(Match& m) {
+        // Bytes past the end of a short input take part in match finding
+        // (every match is clipped to the input, but the tree sees them):
+        // 0xFF, as in erased flash, so the result never depends on an
+        // earlier input.
+        std::fill(enc->text.begin(), enc->text.end(), std::uint8_t{0xFF});
+        reset(enc->tree);
+        fill(kWindowSize, kWindowSize + kMaxMatch);
+        pos = kWindowSize;
+        m = Match{};
+        insert_string(enc->tree, enc->text.data(), pos, m);
+    }
+    // When the coding positions are used up, the window slides by 8 KiB.
+    void slide_if_full() {
+        if (pos + 1 < 2 * kWindowSize) return;
+        std::memmove(enc->text.data(), enc->text.data() + kWindowSize, kWindowSize + kMaxMatch);
+        fill(kWindowSize + kMaxMatch, kWindowSize);
+        pos = kWindowSize - 1;
+    }
+    // The next position.
+    void step(Match& m) {
+        slide_if_full();
+        replace_string(enc->tree, enc->text.data(), ++pos, m);
+    }
+    // The next `count` positions, their matches kept in `out`.
+    void steps(Match& m, MatchEntry* out, std::size_t count) {
+        while (count > 0) {
+            slide_if_full();
+            const auto run = static_cast<unsigned>(std::min<std::size_t>(count, 2 * kWindowSize - 1 - pos));
+            replace_strings(enc->tree, enc->text.data(), pos, run, m, out);
+            pos += run;
+            out += run;
+            count -= run;
+        }
+    }
+    // The matches of positions `first` on, as many as `out` holds.
+    void chunk(Match& m, std::size_t first, std::span<MatchEntry> out) {
+        if (out.empty()) return;
+        if (first == 0) {
+            start(m);
+            out[0] = {static_cast<std::uint16_t>(m.length), static_cast<std::uint16_t>(m.position)};
+            steps(m, out.data() + 1, out.size() - 1);
+        } else {
+            steps(m, out.data(), out.size());
+        }
+    }
+};
+
+// The matches of the first `count` positions, found a chunk at a time ahead
+// of their use: by a thread of their own when asked, else by this one. A
+// thread is stopped and joined however encode() ends.
+class MatchesAhead {
+  public:
+    MatchesAhead(Finder& finder, std::size_t count, bool thread) : finder_(finder), count_(count) {
+        if (!thread) return;
+        queue_.emplace();
+        thread_ = std::thread([this] {
+            // A copy of its own while it runs: the original sits among the
+            // coding thread's busy variables.
+            Finder f = finder_;
+            Match m;
+            for (std::size_t done = 0; done < count_;) {
+                const std::span<MatchEntry> room = queue_->room();
+                if (room.empty()) return;  // stopped
+                const std::size_t n = std::min(room.size(), count_ - done);
+                f.chunk(m, done, room.first(n));
+                done += n;
+                if (done == count_) finder_ = f;  // the coding thread goes on from here
+                queue_->publish(n);
+            }
+        });
+    }
+    MatchesAhead(const MatchesAhead&) = delete;
+    MatchesAhead& operator=(const MatchesAhead&) = delete;
+    ~MatchesAhead() { finish(); }
+
+    Match next() {
+        if (next_ == end_) refill();
+        const MatchEntry e = *next_++;
+        return {e.length, e.position};
+    }
+    // After the last match: the window and the tree are the caller's again.
+    void finish() {
+        if (!thread_.joinable()) return;
+        queue_->stop();
+        thread_.join();
+    }
+
+  private:
+    void refill() {
+        std::span<const MatchEntry> chunk;
+        if (queue_) {
+            chunk = queue_->take();
+        } else {
+            chunk_.resize(std::min(MatchQueue::kChunk, count_ - done_));
+            finder_.chunk(match_, done_, chunk_);
+            done_ += chunk_.size();
+            chunk = chunk_;
+        }
+        next_ = chunk.data();
+        end_ = chunk.data() + chunk.size();
+    }
+
+    Finder& finder_;
+    std::size_t count_;
+    const MatchEntry* next_ = nullptr;
+    const MatchEntry* end_ = nullptr;
+    // Found by a thread:
+    std::optional<MatchQueue> queue_;
+    std::thread thread_;
+    // Found by this one:
+    Match match_;
+    std::vector<MatchEntry> chunk_;
+    std::size_t done_ = 0;
+};
+
 }  // namespace
 
-Encoder::Encoder() : text(kTextSize + kSlack), items(kItemBufferSize) {}
+Encoder::Encoder()
+    : threads(std::max(1u, std::thread::hardware_concurrency())),
+      text(kTextSize + kSlack),
+      items(kItemBufferSize) {}
 
 EncodeResult encode(Encoder& enc, base::ByteView input, base::Bytes& out_bytes, const Report& report,
                     bool progress) {
     Session s(enc, input, out_bytes, report, progress);
-    std::uint8_t* const text = enc.text.data();
-    // Bytes past the end of a short input take part in match finding (every
-    // match is clipped to the input, but the tree sees them): 0xFF, as in
-    // erased flash, so the result never depends on an earlier input.
-    std::fill(enc.text.begin(), enc.text.end(), std::uint8_t{0xFF});
-    reset(enc.tree);
     enc.literal_freq.fill(0);
     enc.position_freq.fill(0);
 
-    long remaining = s.read_into(kWindowSize, kWindowSize + kMaxMatch);
-    unsigned pos = kWindowSize;
-    Match match;
-    insert_string(enc.tree, text, pos, match);
-    if (match.length > static_cast<unsigned long>(remaining)) match.length = static_cast<unsigned>(remaining);
+    // The matches of positions 0 .. ahead - 1 are found a chunk at a time
+    // ahead of their use (by the other thread when there are two): all but
+    // the last 257 positions of the input, where the match before a position
+    // may be clipped to what remains (at most 256 bytes long, it fits
+    // everywhere else, as at least 257 bytes remain in the window before its
+    // end); those are found one at a time.
+    Finder finder{&enc, input};
+    const std::size_t n = input.size();
+    const std::size_t ahead = n > kMaxMatch + 1 ? n - (kMaxMatch + 1) : 0;
+    MatchesAhead matches(finder, ahead,
+                         enc.threads >= 2 && n >= std::max(enc.two_threads_from, kMinTwoThreads));
 
-    auto advance = [&] {
-        --remaining;
-        if (++pos == 2 * kWindowSize) {
-            std::memmove(text, text + kWindowSize, kWindowSize + kMaxMatch);
-            remaining += s.read_into(kWindowSize + kMaxMatch, kWindowSize);
-            pos = kWindowSize;
-            if (progress) report.text(".");
+    // One-step lazy matching, on the match at each position in turn.
+    std::size_t at = 0;  // the position's index in the input
+    Match match;
+    auto find = [&] {
+        if (at < ahead) {
+            match = matches.next();
+            return;
         }
-        replace_string(enc.tree, text, pos, match);
+        if (at == ahead) matches.finish();
+        if (at == 0)
+            finder.start(match);
+        else
+            finder.step(match);
     };
+    long remaining = s.take_input(kWindowSize + kMaxMatch);
+    unsigned pos = kWindowSize;
+    find();
     auto clip = [&] {
         if (match.length > static_cast<unsigned long>(remaining))
             match.length = static_cast<unsigned>(remaining);
     };
+    auto advance = [&] {
+        --remaining;
+        ++at;
+        if (++pos == 2 * kWindowSize) {
+            remaining += s.take_input(kWindowSize);
+            pos = kWindowSize;
+            if (progress) report.text(".");
+        }
+        find();
+    };
+    clip();
 
     while (remaining > 0 && !s.out.unpackable()) {
         const Match last = match;
         advance();
         clip();
         if (match.length > last.length || last.length < kThreshold) {
-            s.output(text[pos - 1], 0);
+            s.output(input[at - 1], 0);
         } else {
             s.output(last.length + kLengthSymbolBase, (pos - last.position - 2) & kWindowMask);
             for (unsigned k = last.length - 1; k > 0; --k) advance();
             clip();
         }
     }
+    matches.finish();  // stops the finding thread when the stream became unpackable
     if (!s.out.unpackable()) {
         s.send_block();
         s.out.put(7, 0);

@@ -9,11 +9,23 @@
 // order) decides the bytes of the stream; modules in images are compared
 // byte for byte, so none of them may change.
 //
+// On two cores the work splits in two: one thread runs the window and the
+// match tree over the whole input and hands the match found at every position
+// ahead through a bounded queue, the other makes the lazy choice, collects the
+// items and writes the blocks. The match at a position depends only on the
+// data and the length of the input, never on what was sent, except in the
+// last 256 positions, where the match left by the previous position is
+// clipped to the bytes remaining or not depending on the choices made; the
+// coding thread finds those itself. So the stream is the same bit for bit
+// either way. Small inputs are coded on one thread: starting a thread costs
+// more than it saves there.
+//
 // An Encoder holds the tables and buffers for the whole run; each call of
 // encode() starts from a clean state.
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -29,7 +41,14 @@ struct Encoder {
     static constexpr unsigned kTextSize = 2 * kWindowSize + kMaxMatch;  // 16640
     static constexpr unsigned kItemBufferSize = 16384;
 
+    // Inputs of at least this many bytes are coded on two threads, when
+    // `threads` is 2 or more (the machine's processor count by default).
+    static constexpr std::size_t kTwoThreadsFrom = 64 * 1024;
+
     Encoder();
+
+    unsigned threads;
+    std::size_t two_threads_from = kTwoThreadsFrom;
 
     std::vector<std::uint8_t> text;   // the window, with a few bytes of slack for word compares
     std::vector<std::uint8_t> items;  // flag bytes, literals, matches

@@ -229,4 +229,17 @@ void replace_string(MatchTree& tree, const std::uint8_t* text, unsigned pos, Mat
     t.insert(text, pos, m);
 }
 
+void replace_strings(MatchTree& tree, const std::uint8_t* text, unsigned pos, unsigned count, Match& match,
+                     MatchEntry* out) {
+    const Tree t(tree);
+    Match m = match;
+    for (unsigned i = 0; i < count; ++i) {
+        ++pos;
+        t.remove(text, pos);
+        t.insert(text, pos, m);
+        out[i] = {static_cast<std::uint16_t>(m.length), static_cast<std::uint16_t>(m.position)};
+    }
+    match = m;
+}
+
 }  // namespace kitra::codec

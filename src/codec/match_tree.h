@@ -26,6 +26,12 @@ struct Match {
     unsigned position = 0;  // window position; may lie 8192 below the coding range
 };
 
+// A match as it is kept for later: both values fit 16 bits.
+struct MatchEntry {
+    std::uint16_t length;
+    std::uint16_t position;
+};
+
 struct MatchTree {
     static constexpr unsigned kNodes = 8192 + 256;  // internal nodes and roots
     static constexpr unsigned kHeadBits = 15;
@@ -68,5 +74,10 @@ void delete_string(MatchTree& tree, const std::uint8_t* text, unsigned pos);
 
 // delete_string then insert_string: the step for every position after the first.
 void replace_string(MatchTree& tree, const std::uint8_t* text, unsigned pos, Match& match);
+
+// replace_string for the `count` positions after `pos` in turn (all below
+// 16384), each match also kept in `out`: one call for a run of positions.
+void replace_strings(MatchTree& tree, const std::uint8_t* text, unsigned pos, unsigned count, Match& match,
+                     MatchEntry* out);
 
 }  // namespace kitra::codec

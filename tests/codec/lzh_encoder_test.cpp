@@ -183,6 +183,61 @@ TEST(Lh5Encoder, RoundTripsOverManySizesAndKinds) {
     }
 }
 
+// Encoders that code every input of 16 KiB and more on one thread, or on two.
+struct OneAndTwoThreads {
+    Encoder one;
+    Encoder two;
+    OneAndTwoThreads() {
+        one.threads = 1;
+        two.threads = 2;
+        two.two_threads_from = 0;
+    }
+    void expect_same(const base::Bytes& input, const std::string& what) {
+        const Encoded a = encode_bytes(one, input, true);
+        const Encoded b = encode_bytes(two, input, true);
+        EXPECT_EQ(a.result.unpackable, b.result.unpackable) << what;
+        EXPECT_EQ(a.result.input_count, b.result.input_count) << what;
+        EXPECT_EQ(a.result.crc, b.result.crc) << what;
+        EXPECT_EQ(a.out, b.out) << what;
+        EXPECT_TRUE(a.stream == b.stream)
+            << what << ": streams of " << a.stream.size() << " and " << b.stream.size() << " bytes";
+    }
+};
+
+TEST(Lh5Encoder, TwoThreadsGiveTheSameStream) {
+    OneAndTwoThreads e;
+    // Around the smallest two-thread input and the window's slides, and
+    // larger; long matches that run into the last 257 positions, where the
+    // coding thread takes the tree over.
+    std::size_t k = 0;
+    for (std::size_t n : {16383u, 16384u, 16385u, 16640u, 16641u, 16897u, 24576u, 24833u, 70000u, 200001u}) {
+        ++k;
+        e.expect_same(test::code_like(n, k), "code " + std::to_string(n));
+        e.expect_same(test::text_like(n, k), "text " + std::to_string(n));
+        e.expect_same(test::bitmap_like(n, k), "bitmap " + std::to_string(n));
+        e.expect_same(base::Bytes(n, static_cast<std::uint8_t>(k)), "equal bytes " + std::to_string(n));
+    }
+    base::Bytes tail = test::text_like(50000, 3);
+    const base::Bytes period = test::random_bytes(37, 3);
+    while (tail.size() < 50300) tail.insert(tail.end(), period.begin(), period.end());
+    e.expect_same(tail, "a period at the end");
+}
+
+TEST(Lh5Encoder, UnpackableStopsBothThreads) {
+    OneAndTwoThreads e;
+    // Random data: the coding thread gives up early, while the finding
+    // thread is far ahead or waiting for room in the queue.
+    e.expect_same(test::random_bytes(1u << 21, 5), "random");
+    // A little text, then random: unpackable only after 256 KiB.
+    base::Bytes late = test::text_like(500, 6);
+    const base::Bytes noise = test::random_bytes(300000, 6);
+    late.insert(late.end(), noise.begin(), noise.end());
+    e.expect_same(late, "unpackable late");
+    EXPECT_TRUE(encode_bytes(e.two, late).result.unpackable);
+    // The encoder is whole again for the next input.
+    e.expect_same(test::code_like(100000, 7), "after");
+}
+
 TEST(HuffmanBuilder, TiesAndCanonicalCodes) {
     HuffmanBuilder b;
     Captured cap;
