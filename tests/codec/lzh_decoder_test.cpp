@@ -283,6 +283,20 @@ TEST(Lh5Decoder, AgreesWithReferenceOnDamagedCutAndRandomStreams) {
 TEST(Crc16, ContinuesOverPieces) {
     EXPECT_EQ(crc16({}), 0);
     EXPECT_EQ(crc16(base::view_of("6789"), crc16(base::view_of("12345"))), 0xBB3D);
+    // Eight bytes at a time and the rest byte by byte give the bit-by-bit
+    // value, for every length and split.
+    const base::Bytes data = test::random_bytes(100, 12);
+    for (std::size_t n = 0; n <= data.size(); ++n) {
+        std::uint16_t slow = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            slow ^= data[i];
+            for (int k = 0; k < 8; ++k)
+                slow = static_cast<std::uint16_t>(slow & 1 ? (slow >> 1) ^ 0xA001 : slow >> 1);
+        }
+        const base::ByteView all = base::ByteView(data).first(n);
+        ASSERT_EQ(crc16(all), slow) << n;
+        ASSERT_EQ(crc16(all.subspan(n / 3), crc16(all.first(n / 3))), slow) << n;
+    }
 }
 
 }  // namespace
