@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstring>
 #include <optional>
+#include <system_error>
 #include <thread>
 
 #include "codec/bit_writer.h"
@@ -283,21 +284,11 @@ class MatchesAhead {
     MatchesAhead(Finder& finder, std::size_t count, bool thread) : finder_(finder), count_(count) {
         if (!thread) return;
         queue_.emplace();
-        thread_ = std::thread([this] {
-            // A copy of its own while it runs: the original sits among the
-            // coding thread's busy variables.
-            Finder f = finder_;
-            Match m;
-            for (std::size_t done = 0; done < count_;) {
-                const std::span<MatchEntry> room = queue_->room();
-                if (room.empty()) return;  // stopped
-                const std::size_t n = std::min(room.size(), count_ - done);
-                f.chunk(m, done, room.first(n));
-                done += n;
-                if (done == count_) finder_ = f;  // the coding thread goes on from here
-                queue_->publish(n);
-            }
-        });
+        try {
+            thread_ = std::thread([this] { find_ahead(); });
+        } catch (const std::system_error&) {
+            queue_.reset();  // no thread to be had: this one finds them
+        }
     }
     MatchesAhead(const MatchesAhead&) = delete;
     MatchesAhead& operator=(const MatchesAhead&) = delete;
@@ -316,6 +307,22 @@ class MatchesAhead {
     }
 
   private:
+    // The finding thread.
+    void find_ahead() {
+        // A copy of its own while it runs: the original sits among the
+        // coding thread's busy variables.
+        Finder f = finder_;
+        Match m;
+        for (std::size_t done = 0; done < count_;) {
+            const std::span<MatchEntry> room = queue_->room();
+            if (room.empty()) return;  // stopped
+            const std::size_t n = std::min(room.size(), count_ - done);
+            f.chunk(m, done, room.first(n));
+            done += n;
+            if (done == count_) finder_ = f;  // the coding thread goes on from here
+            queue_->publish(n);
+        }
+    }
     void refill() {
         std::span<const MatchEntry> chunk;
         if (queue_) {
