@@ -258,82 +258,6 @@ inline void copy_match(std::uint8_t* o, unsigned dist, unsigned length) {
     }
 }
 
-// The state the decoding loops carry.
-struct Cursor {
-    BitReader in;
-    std::uint8_t* o;
-    unsigned block_left;
-};
-
-// The fast loop: `rounds` rounds, each of which takes at most four symbols
-// (two table entries: two pairs of literals, or a pair and a match), writes
-// at most 258 bytes and loads two words of the data, so none of them needs a
-// bounds check. Near the start of the output a match may reach before its
-// first byte; further on it cannot, and the test is left out.
-template <bool kNearStart>
-void fast_rounds(Cursor& cursor, const Tables& t, const std::uint8_t* begin, std::size_t rounds) {
-    BitReader in = cursor.in;
-    std::uint8_t* o = cursor.o;
-    unsigned block_left = cursor.block_left;
-    const auto put_literals = [&](std::uint32_t e) {
-        // Both bytes are stored; a single literal's second is overwritten.
-        const auto two = static_cast<std::uint16_t>(e >> 8);
-        if constexpr (std::endian::native == std::endian::little) {
-            std::memcpy(o, &two, 2);
-        } else {
-            o[0] = static_cast<std::uint8_t>(two);
-            o[1] = static_cast<std::uint8_t>(two >> 8);
-        }
-        const unsigned n = (e >> 30) - 1;  // literal and pair bits: 1 or 2
-        o += n;
-        block_left -= n;
-        in.skip(e & 0xFF);
-    };
-    const auto put_match = [&](unsigned length) {
-        const unsigned dist = distance(t, in);
-        if (kNearStart && dist > static_cast<std::size_t>(o - begin))
-            copy_from_start(begin, o, dist, length);
-        else
-            copy_match(o, dist, length);
-        o += length;
-    };
-    // Each entry is looked up before the refill that follows it: its 12 bits
-    // are ready, a refill only adds bits behind them, and so the lookup need
-    // not wait for the refill.
-    in.refill_word();
-    std::uint32_t e = t.fast[in.peek(kLiteralTableBits)];
-    for (; rounds != 0; --rounds) {
-        // A refill gives at least 56 bits: enough for two literal entries
-        // (12 bits each) and the next lookup, or one and then a length (16),
-        // its position code (16) and extra bits (12), or a long literal
-        // code (16).
-        in.refill_word();
-        if (__builtin_expect((e & kLiteral) != 0, 1)) {
-            put_literals(e);
-            e = t.fast[in.peek(kLiteralTableBits)];
-            if (__builtin_expect((e & kLiteral) != 0, 1)) {
-                put_literals(e);
-                e = t.fast[in.peek(kLiteralTableBits)];
-                continue;
-            }
-        }
-        --block_left;
-        if (e & kMatch) {
-            in.skip(e & 0xFF);
-            put_match((e >> 8) & 0x1FF);
-        } else {
-            const unsigned c = long_symbol(t.literal, in, e);
-            if (c < 256)
-                *o++ = static_cast<std::uint8_t>(c);
-            else
-                put_match(c - kLengthSymbolBase);
-        }
-        in.refill_word();
-        e = t.fast[in.peek(kLiteralTableBits)];
-    }
-    cursor = {in, o, block_left};
-}
-
 }  // namespace
 
 base::Bytes decode_lh5(base::ByteView data, std::size_t original_size) {
@@ -368,14 +292,25 @@ base::Bytes decode_lh5(base::ByteView data, std::size_t original_size) {
         o += length;
     };
     for (;;) {
+        // Rounds of the fast loop, each of which takes at most four symbols
+        // (two table entries: two pairs of literals, or a pair and a match),
+        // writes at most 258 bytes and loads at most two words of the data;
+        // that many rounds need no bounds checks.
         const std::size_t words = in.words_left();
         const std::size_t rounds =
             std::min({std::size_t{block_left / 4}, static_cast<std::size_t>(end - o) / (kMaxMatch + 2),
                       words == 0 ? 0 : (words - 1) / 2});
         if (rounds != 0) {
+            // Each entry is looked up before the refill that follows it: its
+            // 12 bits are ready, a refill only adds bits behind them, and so
+            // the lookup need not wait for the refill.
             in.refill_word();
             std::uint32_t e = t.fast[in.peek(kLiteralTableBits)];
             for (std::size_t k = rounds; k != 0; --k) {
+                // A refill gives at least 56 bits: enough for two literal
+                // entries (12 bits each) and the next lookup, or one and then
+                // a length (16), its position code (16) and extra bits (12),
+                // or a long literal code (16).
                 in.refill_word();
                 if (e & kLiteral) {
                     put_literals(e);
@@ -404,6 +339,9 @@ base::Bytes decode_lh5(base::ByteView data, std::size_t original_size) {
         }
         if (o == end) break;
         if (block_left == 0) {
+            // The header is read through a copy of the reader: the reader
+            // itself never has its address taken, so it stays in registers
+            // in the loops instead of being reloaded after every byte stored.
             BitReader header_in = in;
             block_left = read_block_header(header_in, t);
             in = header_in;
