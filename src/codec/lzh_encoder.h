@@ -13,12 +13,12 @@
 // match tree over the whole input and hands the match found at every position
 // ahead through a bounded queue, the other makes the lazy choice, collects the
 // items and writes the blocks. The match at a position depends only on the
-// data and the length of the input, never on what was sent, except in the
-// last 256 positions, where the match left by the previous position is
-// clipped to the bytes remaining or not depending on the choices made; the
-// coding thread finds those itself. So the stream is the same bit for bit
-// either way. Small inputs are coded on one thread: starting a thread costs
-// more than it saves there.
+// data and the length of the input, never on what was sent, except near the
+// end, where the match left by the previous position (at most 256 bytes) may
+// be clipped to the bytes remaining or not, depending on the choices made;
+// the coding thread finds the last 257 itself. So the stream is the same bit
+// for bit either way. Small inputs are coded on one thread: starting a thread
+// costs more than it saves there.
 //
 // An Encoder holds the tables and buffers for the whole run; each call of
 // encode() starts from a clean state.
