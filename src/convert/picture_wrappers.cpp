@@ -1,12 +1,10 @@
 #include "convert/picture_wrappers.h"
 
-#include <algorithm>
-
 namespace kitra::convert {
 
 base::Bytes wrap_jpeg(base::ByteView jpeg) {
-    base::Bytes wrapped(kJpegPrefix + jpeg.size(), 0x00);
-    std::copy(jpeg.begin(), jpeg.end(), wrapped.begin() + kJpegPrefix);
+    base::Bytes wrapped(kJpegPrefix, 0x00);
+    wrapped.insert(wrapped.end(), jpeg.begin(), jpeg.end());
     return wrapped;
 }
 
