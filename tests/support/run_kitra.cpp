@@ -122,9 +122,9 @@ Started start_kitra(const std::vector<std::string>& args, const fs::path& dir, c
     environment.push_back(L'\0');
     PROCESS_INFORMATION info{};
     const std::wstring program = fs::path(KITRA_BINARY).wstring();
-    const BOOL started = CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE,
-                                        CREATE_UNICODE_ENVIRONMENT, environment.data(), dir.wstring().c_str(),
-                                        &startup, &info);
+    const BOOL started =
+        CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
+                       environment.data(), dir.wstring().c_str(), &startup, &info);
     CloseHandle(in);
     CloseHandle(out);
     CloseHandle(err);
