@@ -1,5 +1,4 @@
 #include <cstdio>
-#include <cstdlib>
 #include <exception>
 #include <optional>
 #include <string>
@@ -9,12 +8,12 @@
 #include "base/fatal.h"
 #include "platform/console.h"
 #include "platform/files.h"
+#include "platform/process.h"
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv, argv + argc);
+    std::vector<std::string> args = kitra::platform::arguments(argc, argv);
     if (args.empty()) args.emplace_back("kitra");
-    std::optional<std::string> last;
-    if (const char* value = std::getenv("_last")) last = value;
+    const std::optional<std::string> last = kitra::platform::environment_variable("_last");
 
     kitra::platform::fail_writes_past_size_limit();
     kitra::platform::Console con = kitra::platform::standard_console();

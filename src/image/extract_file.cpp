@@ -1,8 +1,5 @@
 #include "image/extract_file.h"
 
-#include <filesystem>
-#include <system_error>
-
 #include "base/text.h"
 #include "platform/files.h"
 
@@ -10,8 +7,7 @@ namespace kitra::image {
 
 bool write_extract_file(platform::Console& con, const std::string& image_path, const std::string& file,
                         const base::Bytes& contents) {
-    std::error_code ec;
-    if (std::filesystem::equivalent(file, image_path, ec)) {
+    if (platform::same_file(file, image_path)) {
         platform::print(con, "%s is the image being edited; nothing is extracted over it.\n",
                         base::printable(file).c_str());
         return false;

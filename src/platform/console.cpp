@@ -1,10 +1,9 @@
 #include "platform/console.h"
 
-#include <termios.h>
-#include <unistd.h>
-
 #include <cstdarg>
 #include <vector>
+
+#include "platform/terminal.h"
 
 namespace kitra::platform {
 
@@ -25,30 +24,18 @@ std::string vformat(const char* fmt, va_list args) {
 
 Console standard_console() {
     Console con;
-    con.out_is_terminal = isatty(fileno(stdout)) != 0;
-    con.in_is_terminal = isatty(fileno(stdin)) != 0;
+    terminal::set_up(con);
     return con;
 }
 
 void write(Console& con, std::string_view text) {
     if (text.empty() || con.out == nullptr) return;
-    if (!con.out_is_terminal) {
-        std::fwrite(text.data(), 1, text.size(), con.out);
-        for (char c : text) con.column = (c == '\n' || c == '\r') ? 0 : con.column + 1;
+    if (con.out_is_terminal) {
+        terminal::write(con, text);
         return;
     }
-    // The listing's lines are laid out for an 80-column console, where a line
-    // of 80 characters ends the row (the rule under the column heads has no
-    // line end of its own). A wider terminal would go on in the same row and
-    // the column moves would then land inside it, so the row is ended here.
-    for (char c : text) {
-        std::fputc(c, con.out);
-        con.column = (c == '\n' || c == '\r') ? 0 : con.column + 1;
-        if (con.column == kConsoleWidth) {
-            std::fputc('\n', con.out);
-            con.column = 0;
-        }
-    }
+    std::fwrite(text.data(), 1, text.size(), con.out);
+    for (char c : text) con.column = (c == '\n' || c == '\r') ? 0 : con.column + 1;
 }
 
 void print(Console& con, const char* fmt, ...) {
@@ -73,8 +60,7 @@ void print_error(Console& con, const char* fmt, ...) {
 void move_to_column(Console& con, int column) {
     if (con.out == nullptr) return;
     if (con.out_is_terminal) {
-        std::fprintf(con.out, "\033[%dG", column + 1);  // cursor to column, same line
-        con.column = column;
+        terminal::move_to_column(con, column);
         return;
     }
     if (con.column < column)
@@ -88,38 +74,38 @@ void flush(Console& con) {
 }
 
 std::optional<char> read_key(Console& con) {
-    std::fflush(con.out);
-    const int fd = fileno(con.in);
-    termios saved{};
-    const bool raw = con.in_is_terminal && tcgetattr(fd, &saved) == 0;
-    if (raw) {
-        termios t = saved;
-        t.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
-        t.c_cc[VMIN] = 1;
-        t.c_cc[VTIME] = 0;
-        tcsetattr(fd, TCSANOW, &t);
-    }
+    flush(con);
+    if (con.in_is_terminal) return terminal::read_key(con);
     const int c = std::fgetc(con.in);
-    if (raw) tcsetattr(fd, TCSANOW, &saved);
     if (c == EOF) return std::nullopt;
     return static_cast<char>(c);
 }
 
 std::optional<std::string> read_line(Console& con) {
-    std::fflush(con.out);
+    flush(con);
+    std::optional<std::string> line =
+        con.in_is_terminal ? terminal::read_line(con) : terminal::read_stream_line(con.in);
+    // The user's answer ended the line on the terminal.
+    if (line) con.column = 0;
+    return line;
+}
+
+namespace terminal {
+
+std::optional<std::string> read_stream_line(std::FILE* in) {
     std::string line;
     int c = 0;
     bool any = false;
-    while ((c = std::fgetc(con.in)) != EOF) {
+    while ((c = std::fgetc(in)) != EOF) {
         any = true;
         if (c == '\n') break;
         line.push_back(static_cast<char>(c));
     }
     if (!any) return std::nullopt;
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    // The user's answer ended the line on the terminal.
-    con.column = 0;
     return line;
 }
+
+}  // namespace terminal
 
 }  // namespace kitra::platform

@@ -1,14 +1,18 @@
 // The console: text out (standard output and the error stream), column moves
 // for the listing's aligned fields, a single key press and a line of input.
-// On a terminal a column move is a cursor move; when standard output is a
-// file or a pipe there is no cursor, so blanks are written up to the column
-// (one blank when the text already reaches it) and the output stays readable.
+// On a terminal (a Windows console) a column move is a cursor move; when
+// standard output is a file or a pipe there is no cursor, so blanks are
+// written up to the column (one blank when the text already reaches it) and
+// the output stays readable. Text is UTF-8 bytes; what goes to a file or a
+// pipe is the same bytes on every system.
 #pragma once
 
 #include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "base/text.h"
 
 namespace kitra::platform {
 
@@ -30,9 +34,9 @@ struct Console {
 Console standard_console();
 
 void write(Console& con, std::string_view text);
-void print(Console& con, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+void print(Console& con, const char* fmt, ...) KITRA_PRINTF_FORMAT(2, 3);
 // Text on the error stream.
-void print_error(Console& con, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+void print_error(Console& con, const char* fmt, ...) KITRA_PRINTF_FORMAT(2, 3);
 
 void move_to_column(Console& con, int column);
 

@@ -20,6 +20,9 @@ std::optional<std::vector<std::uint8_t>> read_file(const std::string& path);
 
 bool file_exists(const std::string& path);
 
+// True when both names lead to one existing file (links followed).
+bool same_file(const std::string& a, const std::string& b);
+
 // Creates or truncates `path` with `bytes`. Returns false on any failure.
 bool write_file(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
@@ -38,7 +41,8 @@ struct ReplaceOptions {
 };
 
 // Replaces the file at `path` (a symbolic link is followed: the link stays
-// and its target is replaced) with `bytes`, keeping its permission bits.
+// and its target is replaced) with `bytes`, keeping its permission bits (on
+// Windows its attributes; a read-only file is refused there).
 // Returns an empty string on success, else the reason; on failure the file
 // is untouched and no temporary file is left behind. An interrupt or a
 // termination request that arrives meanwhile waits until the new file is
@@ -49,7 +53,7 @@ std::string replace_file_atomically(const std::string& path, const std::vector<s
 
 // A write past the process's file-size limit fails with a reason ("File too
 // large") like a full disk, instead of ending the process. Called once at
-// start-up.
+// start-up. (Windows has no such limit.)
 void fail_writes_past_size_limit();
 
 // An exclusive hold on one file, released when it is destroyed or when the

@@ -11,6 +11,7 @@
 
 #include "cli/item_type.h"
 #include "codec/module_header.h"
+#include "support/scratch_file.h"
 
 namespace kitra::cli {
 namespace {
@@ -123,16 +124,13 @@ struct Selected {
 };
 
 Selected select(std::vector<std::string> args, int index, int group = 0, bool extended = false) {
-    char* data = nullptr;
-    std::size_t size = 0;
     platform::Console con;
-    con.out = open_memstream(&data, &size);
+    con.out = testing::scratch_file();
     const TypeContext context{args, index, group, extended};
     Selected s;
     s.item = select_type(lookup_option(args[static_cast<std::size_t>(index)]), context, con);
+    s.output = testing::scratch_contents(con.out);
     std::fclose(con.out);
-    s.output.assign(data, size);
-    std::free(data);
     return s;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/catalogue.h"
+#include "support/scratch_file.h"
 
 namespace kitra::cli {
 namespace {
@@ -17,25 +18,19 @@ namespace {
 // A console whose output is kept in memory and whose input is the given
 // bytes (an empty input lets the page pauses pass).
 struct Captured {
-    char* data = nullptr;
-    std::size_t size = 0;
     platform::Console con;
     explicit Captured(const std::string& input = "") {
-        con.out = open_memstream(&data, &size);
+        con.out = testing::scratch_file();
         con.err = con.out;
-        con.in = std::tmpfile();
+        con.in = testing::scratch_file();
         std::fwrite(input.data(), 1, input.size(), con.in);
         std::rewind(con.in);
     }
     ~Captured() {
         std::fclose(con.out);
         std::fclose(con.in);
-        std::free(data);
     }
-    std::string text() {
-        std::fflush(con.out);
-        return std::string(data, size);
-    }
+    std::string text() { return testing::scratch_contents(con.out); }
 };
 
 struct Result {

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/wait.h>
+#endif
 
 #include <cstdint>
 #include <cstdio>
@@ -111,8 +113,12 @@ inline std::string quoted(const std::filesystem::path& p) {
 // Runs a shell command; returns its exit status (-1 when it did not exit).
 inline int run(const std::string& command) {
     const int status = std::system(command.c_str());
+#ifdef _WIN32
+    return status;
+#else
     if (status == -1 || !WIFEXITED(status)) return -1;
     return WEXITSTATUS(status);
+#endif
 }
 
 }  // namespace kitra::codec::test

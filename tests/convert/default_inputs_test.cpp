@@ -104,6 +104,9 @@ TEST(DefaultInputs, ReadyModulesAndPlainFilesComeFromTheirFixedNames) {
     auto o = f.run({"/oem0", "x.bin", "/vsa", "/hpm"});
     EXPECT_EQ(o.out,
               "Adding x.bin  9.0%\nNot found i:\\eprom\\vsa66.bin file !!!\nNot found SMI.BIN file !!!\n");
+#ifdef _WIN32
+    GTEST_SKIP() << "on Windows the library path i:\\eprom\\ is on drive I:, which a test cannot make";
+#endif
 
     codec::Encoder encoder;
     const Bytes vsa = codec::pack(kBody, codec::PackMode::kQuiet, "vsa.bin", "4004:0", encoder, {});

@@ -232,7 +232,13 @@ TEST(Extract, EscapeInAStoredNameIsShownAsQuestionMark) {
     b.put_module(kWalkStart, stored_module("a\x1b[2Jb", "4080:0", "VGA one"));
     Session s(b.bytes);
     s.run({"/vga", "extract", "out\x1b.rom"});
+#ifdef _WIN32
+    // Windows allows no control character in a file name.
+    EXPECT_EQ(s.out(),
+              "VGA ROM - - - [1] : a?[2Jb\nCan't write the extract file out?.rom; nothing is extracted.\n");
+#else
     EXPECT_EQ(s.out(), "VGA ROM - - - [1] : a?[2Jb\n[VGA-1] ROM is extracted to out?.rom\n");
+#endif
 }
 
 TEST(Extract, NeverOverTheImageItself) {

@@ -7,26 +7,19 @@
 #include <string>
 
 #include "base/text.h"
+#include "support/scratch_file.h"
 
 namespace kitra::platform {
 namespace {
 
 struct Captured {
-    char* data = nullptr;
-    std::size_t size = 0;
     Console con;
     Captured() {
-        con.out = open_memstream(&data, &size);
+        con.out = testing::scratch_file();
         con.err = con.out;
     }
-    ~Captured() {
-        std::fclose(con.out);
-        std::free(data);
-    }
-    std::string text() {
-        std::fflush(con.out);
-        return std::string(data, size);
-    }
+    ~Captured() { std::fclose(con.out); }
+    std::string text() { return testing::scratch_contents(con.out); }
 };
 
 TEST(Console, ColumnMovesPadWithBlanksWhenNotATerminal) {
@@ -41,10 +34,10 @@ TEST(Console, ColumnMovesPadWithBlanksWhenNotATerminal) {
 
 TEST(Console, KeyAndLineInputAtEndOfInput) {
     Console con;
-    con.in = std::tmpfile();
+    con.in = testing::scratch_file();
     std::fputs("k\nname\n", con.in);
     std::rewind(con.in);
-    con.out = std::tmpfile();
+    con.out = testing::scratch_file();
     EXPECT_EQ(read_key(con), 'k');
     EXPECT_EQ(read_line(con), "");  // the rest of the line after the key
     EXPECT_EQ(read_line(con), "name");
@@ -71,7 +64,13 @@ TEST(Console, OnATerminalColumnsAreCursorMovesAndRowsEndAt80Columns) {
     write(c.con, "ab");
     move_to_column(c.con, 40);
     write(c.con, "x");
+#ifdef _WIN32
+    // A stream taken for a console that is none: the text still arrives, a
+    // column move as a blank.
+    EXPECT_EQ(c.text(), std::string(80, '=') + "\nab x");
+#else
     EXPECT_EQ(c.text(), std::string(80, '=') + "\nab\033[41Gx");
+#endif
     EXPECT_EQ(c.con.column, 41);
 }
 

@@ -3,31 +3,25 @@
 #pragma once
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "cli/console_report.h"
 #include "codec/report.h"
 #include "platform/console.h"
+#include "support/scratch_file.h"
 
 namespace kitra::testing {
 
 struct CapturedConsole {
-    char* out_data = nullptr;
-    std::size_t out_size = 0;
-    char* err_data = nullptr;
-    std::size_t err_size = 0;
     platform::Console con;
 
     CapturedConsole() {
-        con.out = open_memstream(&out_data, &out_size);
-        con.err = open_memstream(&err_data, &err_size);
+        con.out = scratch_file();
+        con.err = scratch_file();
     }
     ~CapturedConsole() {
         std::fclose(con.out);
         std::fclose(con.err);
-        std::free(out_data);
-        std::free(err_data);
     }
     CapturedConsole(const CapturedConsole&) = delete;
     CapturedConsole& operator=(const CapturedConsole&) = delete;
@@ -35,14 +29,8 @@ struct CapturedConsole {
     // The codec's text, into this console.
     codec::Report report() { return cli::console_report(con); }
 
-    std::string out() {
-        std::fflush(con.out);
-        return {out_data, out_size};
-    }
-    std::string err() {
-        std::fflush(con.err);
-        return {err_data, err_size};
-    }
+    std::string out() { return scratch_contents(con.out); }
+    std::string err() { return scratch_contents(con.err); }
 };
 
 }  // namespace kitra::testing

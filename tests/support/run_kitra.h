@@ -2,7 +2,9 @@
 // would, and captures what it printed and its exit status.
 #pragma once
 
+#ifndef _WIN32
 #include <sys/types.h>
+#endif
 
 #include <cstdint>
 #include <filesystem>
@@ -30,22 +32,28 @@ struct TempDir;
 // A run of kitra started in the background, for tests of runs at the same
 // moment and of runs ended from outside.
 struct Started {
+#ifdef _WIN32
+    std::shared_ptr<void> process;  // the process handle
+#else
     pid_t pid = -1;
+#endif
     std::shared_ptr<TempDir> io;  // its standard streams
 };
 
 struct Launch {
     std::string input;                             // standard input
     std::optional<std::string> last;               // the variable _last
-    std::optional<std::uint64_t> file_size_limit;  // bytes, as `ulimit -f` sets it
+    std::optional<std::uint64_t> file_size_limit;  // bytes, as `ulimit -f` sets it (POSIX only)
 };
 
 Started start_kitra(const std::vector<std::string>& args, const std::filesystem::path& dir,
                     const Launch& launch = {});
 // Waits for the run to end; a run ended by a signal has the status 128 + its number.
+// (On Windows the status is the process's exit code.)
 Outcome finish_kitra(const Started& run);
 
-// A fresh directory under /tmp, removed with everything in it at the end.
+// A fresh directory in the system's temporary folder, removed with everything
+// in it at the end.
 struct TempDir {
     std::filesystem::path path;
     TempDir();

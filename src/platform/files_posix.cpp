@@ -1,5 +1,5 @@
-#include "platform/files.h"
-
+// The file system on POSIX systems: the hold is flock on the open file, the
+// replacement a rename, an interrupt a signal held back while it lasts.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <thread>
+
+#include "platform/files.h"
 
 namespace kitra::platform {
 
@@ -39,6 +41,13 @@ std::optional<std::vector<std::uint8_t>> read_file(const std::string& path) {
 bool file_exists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0;
+}
+
+bool same_file(const std::string& a, const std::string& b) {
+    struct stat sa {};
+    struct stat sb {};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
 }
 
 bool write_file(const std::string& path, const std::vector<std::uint8_t>& bytes) {
