@@ -38,6 +38,13 @@ struct ReplaceOptions {
     std::optional<std::size_t> fail_after_bytes;
     // An interrupt (a termination request) arrives as this step begins.
     std::optional<ReplaceStep> interrupt_at;
+
+    // The bytes a write may put before an injected full disk stops it.
+    std::optional<std::size_t> write_limit() const {
+        if (fail_after_bytes) return fail_after_bytes;
+        if (fail_at == ReplaceStep::kWrite) return 0;
+        return std::nullopt;
+    }
 };
 
 // Replaces the file at `path` (a symbolic link is followed: the link stays

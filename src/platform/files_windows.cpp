@@ -211,12 +211,7 @@ class Replacement {
     }
     void fail(DWORD error) { reason = system_message(error); }
 
-    // The bytes a write may put before an injected full disk stops it.
-    std::optional<std::size_t> write_limit() const {
-        if (options_.fail_after_bytes) return options_.fail_after_bytes;
-        if (options_.fail_at == ReplaceStep::kWrite) return 0;
-        return std::nullopt;
-    }
+    std::optional<std::size_t> write_limit() const { return options_.write_limit(); }
 
     std::string reason;
 
