@@ -418,7 +418,9 @@ EncodeResult encode(Encoder& enc, base::ByteView input, base::Bytes& out_bytes, 
     clip();
     // The positions inside a match: only the match at the last one counts.
     // Where their matches are at hand and the window need not slide, they
-    // are passed over at once.
+    // are passed over at once. (While a chunk of matches is a whole number
+    // of windows, a chunk's end comes first; the slide is checked all the
+    // same.)
     auto advance_by = [&](unsigned k) {
         while (k > 0) {
             std::size_t run = std::min<std::size_t>(k, 2 * kWindowSize - 1 - pos);
