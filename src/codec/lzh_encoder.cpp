@@ -299,6 +299,15 @@ class MatchesAhead {
         const MatchEntry e = *next_++;
         return {e.length, e.position};
     }
+    // The matches at hand without waiting.
+    std::size_t at_hand() const { return static_cast<std::size_t>(end_ - next_); }
+    // Passes over n - 1 matches at hand (1 <= n <= at_hand()) and returns the
+    // next one.
+    Match skip(std::size_t n) {
+        next_ += n - 1;
+        const MatchEntry e = *next_++;
+        return {e.length, e.position};
+    }
     // After the last match: the window and the tree are the caller's again.
     void finish() {
         if (!thread_.joinable()) return;
@@ -407,6 +416,27 @@ EncodeResult encode(Encoder& enc, base::ByteView input, base::Bytes& out_bytes, 
         find();
     };
     clip();
+    // The positions inside a match: only the match at the last one counts.
+    // Where their matches are at hand and the window need not slide, they
+    // are passed over at once. (While a chunk of matches is a whole number
+    // of windows, a chunk's end comes first; the slide is checked all the
+    // same.)
+    auto advance_by = [&](unsigned k) {
+        while (k > 0) {
+            std::size_t run = std::min<std::size_t>(k, 2 * kWindowSize - 1 - pos);
+            run = at + run < ahead ? std::min(run, matches.at_hand()) : 0;
+            if (run == 0) {
+                advance();
+                --k;
+                continue;
+            }
+            remaining -= static_cast<long>(run);
+            at += run;
+            pos += static_cast<unsigned>(run);
+            match = matches.skip(run);
+            k -= static_cast<unsigned>(run);
+        }
+    };
 
     while (remaining > 0 && !s.out.unpackable()) {
         const Match last = match;
@@ -416,7 +446,7 @@ EncodeResult encode(Encoder& enc, base::ByteView input, base::Bytes& out_bytes, 
             s.output(input[at - 1], 0);
         } else {
             s.output(last.length + kLengthSymbolBase, (pos - last.position - 2) & kWindowMask);
-            for (unsigned k = last.length - 1; k > 0; --k) advance();
+            advance_by(last.length - 1);
             clip();
         }
     }

@@ -350,6 +350,13 @@ TEST_F(ReferenceModel, SameStreamByteForByte) {
          {test::text_like(50000, 12), test::bitmap_like(60000, 13), test::random_bytes(20000, 14)})
         mixed.insert(mixed.end(), part.begin(), part.end());
     compare("mixed", mixed);
+    // Long matches back to back, whose skipped positions run over the ends
+    // of the match finder's chunks and the window's slides at every offset.
+    base::Bytes repeats;
+    const base::Bytes block = test::random_bytes(1000, 15);
+    while (repeats.size() < 45000)
+        repeats.insert(repeats.end(), block.begin(), block.end() - repeats.size() % 7);
+    compare("repeats", repeats);
 }
 
 }  // namespace
