@@ -51,9 +51,12 @@ MatchPieces::MatchPieces(base::ByteView input, std::size_t count, Shape shape)
       pieces_((count + piece_ - 1) / piece_),
       head_start_(std::min({kHeadStart, piece_, count})) {
     const std::size_t threads = std::min<std::size_t>(2, pieces_);
-    // A slot more than threads: the piece being read, whose end the next
-    // piece's start is compared with, and the ones being found.
-    slots_.resize(std::min(pieces_, threads + 1));
+    // A slot per thread: the piece being read (its end is kept until the
+    // next piece's start is compared with it) and the one found ahead. The
+    // thread that found the piece being read waits for the coding thread to
+    // finish it, which is soon: the coding thread reads as it finds, and
+    // codes several times faster than a tree finds.
+    slots_.resize(std::min(pieces_, threads));
     for (auto& s : slots_) {
         s = std::make_unique<Slot>();
         s->matches.reset(new MatchEntry[std::min(piece_, count)]);

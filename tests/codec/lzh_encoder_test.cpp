@@ -244,7 +244,7 @@ TEST(Lh5Encoder, PiecesGiveTheSameStream) {
 TEST(Lh5Encoder, UnpackableStopsBothThreads) {
     OneAndTwoThreads e(2);
     // Random data: the coding thread gives up early, while the finding
-    // thread is far ahead or waiting for room in the queue.
+    // threads are far ahead, warming up or waiting for room.
     e.expect_same(test::random_bytes(1u << 21, 5), "random");
     // A little text, then random: unpackable only after 256 KiB.
     base::Bytes late = test::text_like(500, 6);
