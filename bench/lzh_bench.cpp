@@ -247,11 +247,13 @@ struct Options {
     int reps = 5;
     std::string only;
     unsigned threads = 2;
+    kitra::codec::MatchPieces::Shape pieces;
 };
 
-kitra::codec::Encoder encoder_with(unsigned threads) {
+kitra::codec::Encoder encoder_with(unsigned threads, kitra::codec::MatchPieces::Shape pieces = {}) {
     kitra::codec::Encoder e;
     e.threads = threads;
+    e.pieces = pieces;
     return e;
 }
 
@@ -263,7 +265,7 @@ Bytes pack_with(kitra::codec::Encoder& e, const Bytes& data) {
 // process (all threads) and of the wall clock.
 int profile(const Options& o) {
     const Bytes data = firmware_like(o.mib << 20);
-    kitra::codec::Encoder e = encoder_with(o.threads);
+    kitra::codec::Encoder e = encoder_with(o.threads, o.pieces);
     Bytes module = pack_with(e, data);
     double best_cpu = 1e30;
     double best_wall = 1e30;
@@ -411,6 +413,10 @@ int main(int argc, char** argv) {
             o.only = value;
         else if (opt == "--threads")
             o.threads = static_cast<unsigned>(std::strtoul(value, nullptr, 10));
+        else if (opt == "--piece-windows")
+            o.pieces.piece_windows = std::strtoul(value, nullptr, 10);
+        else if (opt == "--warm-up-windows")
+            o.pieces.warm_up_windows = std::strtoul(value, nullptr, 10);
         else
             std::fprintf(stderr, "lzh_bench: unknown option %s\n", opt.c_str());
     }

@@ -11,7 +11,8 @@ void bad_table() {
     throw Fatal("Bad table\n", 1);
 }
 
-void build_table(HuffmanTable& t, std::span<const std::uint8_t> lengths, unsigned table_bits) {
+void build_table(HuffmanTable& t, std::span<const std::uint8_t> lengths, unsigned table_bits,
+                 bool short_entries) {
     const unsigned symbols = static_cast<unsigned>(lengths.size());
     if (symbols > HuffmanTable::kMaxSymbols || table_bits > 12) bad_table();
     t.symbols = symbols;
@@ -45,6 +46,7 @@ void build_table(HuffmanTable& t, std::span<const std::uint8_t> lengths, unsigne
         const std::uint32_t code = start[len];
         start[len] += 1u << (16 - len);
         if (len <= table_bits) {
+            if (!short_entries) continue;
             const unsigned first = code >> (16 - table_bits);
             const auto entry = static_cast<std::uint16_t>(s | (len << HuffmanTable::kLengthShift));
             std::fill_n(t.entries.begin() + first, 1u << (table_bits - len), entry);

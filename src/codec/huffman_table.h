@@ -40,8 +40,11 @@ struct HuffmanTable {
 // Builds the table for `lengths` (one per symbol, 0 = unused, at most 16) with
 // an index of `table_bits` bits (8 or 12). An all-zero set gives a table that
 // stops with "Bad table" when it is used (a block may send an empty code it
-// never needs).
-void build_table(HuffmanTable& table, std::span<const std::uint8_t> lengths, unsigned table_bits);
+// never needs). Without `short_entries` the entries of the codes that fit the
+// index are left as they were, for a caller that makes its own table of them
+// (the long codes' trees and their roots are built all the same).
+void build_table(HuffmanTable& table, std::span<const std::uint8_t> lengths, unsigned table_bits,
+                 bool short_entries = true);
 
 // The table of a code with one symbol: it costs no bits. A symbol outside the
 // alphabet gives a table that stops with "Bad table" when it is used.

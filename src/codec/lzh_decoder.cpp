@@ -75,29 +75,34 @@ inline void fill_entries(std::uint32_t* p, unsigned n, std::uint32_t v) {
     }
 }
 
-// The fast entries of a code sent with its lengths, from its 16-bit table:
-// one entry per code range, then the pairs.
-void build_fast_table(Tables& t) {
+// The fast entries of a code sent with its lengths: one entry per range of
+// a code that fits the index, made from the lengths as canonical codes run
+// (shorter codes first, symbols of one length in order); behind them the
+// roots of the long codes' trees, from the 16-bit table; then the pairs.
+void build_fast_table(Tables& t, std::span<const std::uint8_t> lengths) {
     const HuffmanTable& h = t.literal;
     constexpr unsigned kSize = 1u << kLiteralTableBits;
-    // Index units covered by the codes of each length up to 12.
+    std::array<unsigned, kMaxCodeLength + 1> count{};
+    for (const std::uint8_t len : lengths) ++count[len];
+    // The first index of each length's codes, and the index units the codes
+    // of each length up to 12 cover.
+    std::array<unsigned, kLiteralTableBits + 2> next{};
     std::array<unsigned, kLiteralTableBits + 1> units{};
-    for (unsigned i = 0; i < kSize;) {
-        const unsigned e = h.entries[i];
-        const unsigned v = e & HuffmanTable::kValueMask;
-        if (v >= h.symbols) {
-            // A long code's tree (every such entry has one: the code is complete).
-            t.fast[i++] = kLong | v << 8;
-            continue;
-        }
-        const unsigned len = e >> HuffmanTable::kLengthShift;
+    for (unsigned len = 1; len <= kLiteralTableBits; ++len) {
+        units[len] = count[len] * (kSize >> len);
+        next[len + 1] = next[len] + units[len];
+    }
+    for (unsigned s = 0; s < lengths.size(); ++s) {
+        const unsigned len = lengths[s];
+        if (len == 0 || len > kLiteralTableBits) continue;
         const unsigned span = kSize >> len;
         const std::uint32_t entry =
-            v < 256 ? kLiteral | len << 24 | v << 8 | len : kMatch | (v - kLengthSymbolBase) << 8 | len;
-        fill_entries(&t.fast[i], span, entry);
-        units[len] += span;
-        i += span;
+            s < 256 ? kLiteral | len << 24 | s << 8 | len : kMatch | (s - kLengthSymbolBase) << 8 | len;
+        fill_entries(&t.fast[next[len]], span, entry);
+        next[len] += span;
     }
+    for (unsigned i = next[kLiteralTableBits + 1]; i < kSize; ++i)
+        t.fast[i] = kLong | static_cast<std::uint32_t>(h.entries[i] & HuffmanTable::kValueMask) << 8;
     for (unsigned len = 1; len <= kLiteralTableBits; ++len) units[len] += units[len - 1];
     // Pairs: after a literal of length l1, the codes of at most 12 - l1 bits
     // are the first ones (canonical codes run from short to long), and each
@@ -187,8 +192,8 @@ void read_literal_lengths(BitReader& in, Tables& t) {
         if (i + zeros > kLiteralSymbols) bad_table();
         i += zeros;
     }
-    build_table(t.literal, lengths, kLiteralTableBits);
-    build_fast_table(t);
+    build_table(t.literal, lengths, kLiteralTableBits, false);
+    build_fast_table(t, lengths);
 }
 
 // Reads a block header; returns the block's symbol count (a count of 0 is

@@ -9,13 +9,13 @@
 
 #include "codec/bit_writer.h"
 #include "codec/crc16.h"
-#include "codec/match_queue.h"
+#include "codec/match_finder.h"
+#include "codec/match_pieces.h"
 
 namespace kitra::codec {
 
 namespace {
 
-constexpr unsigned kSlack = 8;
 // The smallest input coded on two threads.
 constexpr std::size_t kMinTwoThreads = std::size_t{2} * kWindowSize;
 // A block is sent when a new group of eight items might not fit any more.
@@ -213,86 +213,22 @@ void Session::output(unsigned c, unsigned p) {
     }
 }
 
-// The window over the input and the match tree: the match at each position
-// in turn. The window is read in the same pieces as Session::take_input()
-// counts them.
-struct Finder {
-    Encoder* enc;
-    base::ByteView input;
-    std::size_t read_pos = 0;
-    unsigned pos = kWindowSize;
-
-    void fill(unsigned at, unsigned n) {
-        const auto take = static_cast<unsigned>(std::min<std::size_t>(n, input.size() - read_pos));
-        if (take != 0) std::memcpy(enc->text.data() + at, input.data() + read_pos, take);
-        read_pos += take;
-    }
-    // The first position: an empty tree, the window's first piece.
-    void start(Match& m) {
-        // Bytes past the end of a short input take part in match finding
-        // (every match is clipped to the input, but the tree sees them):
-        // 0xFF, as in erased flash, so the result never depends on an
-        // earlier input.
-        std::fill(enc->text.begin(), enc->text.end(), std::uint8_t{0xFF});
-        reset(enc->tree);
-        fill(kWindowSize, kWindowSize + kMaxMatch);
-        pos = kWindowSize;
-        m = Match{};
-        insert_string(enc->tree, enc->text.data(), pos, m);
-    }
-    // When the coding positions are used up, the window slides by 8 KiB.
-    void slide_if_full() {
-        if (pos + 1 < 2 * kWindowSize) return;
-        std::memmove(enc->text.data(), enc->text.data() + kWindowSize, kWindowSize + kMaxMatch);
-        fill(kWindowSize + kMaxMatch, kWindowSize);
-        pos = kWindowSize - 1;
-    }
-    // The next position.
-    void step(Match& m) {
-        slide_if_full();
-        replace_string(enc->tree, enc->text.data(), ++pos, m);
-    }
-    // The next `count` positions, their matches kept in `out`.
-    void steps(Match& m, MatchEntry* out, std::size_t count) {
-        while (count > 0) {
-            slide_if_full();
-            const auto run = static_cast<unsigned>(std::min<std::size_t>(count, 2 * kWindowSize - 1 - pos));
-            replace_strings(enc->tree, enc->text.data(), pos, run, m, out);
-            pos += run;
-            out += run;
-            count -= run;
-        }
-    }
-    // The matches of positions `first` on, as many as `out` holds.
-    void chunk(Match& m, std::size_t first, std::span<MatchEntry> out) {
-        if (out.empty()) return;
-        if (first == 0) {
-            start(m);
-            out[0] = {static_cast<std::uint16_t>(m.length), static_cast<std::uint16_t>(m.position)};
-            steps(m, out.data() + 1, out.size() - 1);
-        } else {
-            steps(m, out.data(), out.size());
-        }
-    }
-};
-
 // The matches of the first `count` positions, found a chunk at a time ahead
-// of their use: by a thread of their own when asked, else by this one. A
-// thread is stopped and joined however encode() ends.
+// of their use: by two threads of their own when asked, else by this one.
+// The threads are stopped and joined however encode() ends.
 class MatchesAhead {
   public:
-    MatchesAhead(Finder& finder, std::size_t count, bool thread) : finder_(finder), count_(count) {
-        if (!thread) return;
-        queue_.emplace();
+    MatchesAhead(Finder& finder, std::size_t count, bool threads, MatchPieces::Shape shape)
+        : finder_(finder), count_(count) {
+        if (!threads || count == 0) return;
         try {
-            thread_ = std::thread([this] { find_ahead(); });
+            pieces_.emplace(finder.input, count, shape);
         } catch (const std::system_error&) {
-            queue_.reset();  // no thread to be had: this one finds them
+            // no thread to be had: this one finds them
         }
     }
     MatchesAhead(const MatchesAhead&) = delete;
     MatchesAhead& operator=(const MatchesAhead&) = delete;
-    ~MatchesAhead() { finish(); }
 
     Match next() {
         if (next_ == end_) refill();
@@ -308,37 +244,25 @@ class MatchesAhead {
         const MatchEntry e = *next_++;
         return {e.length, e.position};
     }
-    // After the last match: the window and the tree are the caller's again.
-    void finish() {
-        if (!thread_.joinable()) return;
-        queue_->stop();
-        thread_.join();
+    // After the last match: the window and the tree are the caller's, as the
+    // last position left them.
+    void hand_back() {
+        if (!pieces_) return;
+        Match m;
+        pieces_->finish_into(finder_, m);
+        pieces_.reset();
     }
+    // Ends the finding threads, also before the last match.
+    void finish() { pieces_.reset(); }
 
   private:
-    // The finding thread.
-    void find_ahead() {
-        // A copy of its own while it runs: the original sits among the
-        // coding thread's busy variables.
-        Finder f = finder_;
-        Match m;
-        for (std::size_t done = 0; done < count_;) {
-            const std::span<MatchEntry> room = queue_->room();
-            if (room.empty()) return;  // stopped
-            const std::size_t n = std::min(room.size(), count_ - done);
-            f.chunk(m, done, room.first(n));
-            done += n;
-            if (done == count_) finder_ = f;  // the coding thread goes on from here
-            queue_->publish(n);
-        }
-    }
     void refill() {
         std::span<const MatchEntry> chunk;
-        if (queue_) {
-            chunk = queue_->take();
+        if (pieces_) {
+            chunk = pieces_->take();
         } else {
-            chunk_.resize(std::min(MatchQueue::kChunk, count_ - done_));
-            finder_.chunk(match_, done_, chunk_);
+            chunk_.resize(std::min(MatchPieces::kChunk, count_ - done_));
+            finder_.chunk(match_, done_, chunk_.data(), chunk_.size());
             done_ += chunk_.size();
             chunk = chunk_;
         }
@@ -350,9 +274,8 @@ class MatchesAhead {
     std::size_t count_;
     const MatchEntry* next_ = nullptr;
     const MatchEntry* end_ = nullptr;
-    // Found by a thread:
-    std::optional<MatchQueue> queue_;
-    std::thread thread_;
+    // Found by threads:
+    std::optional<MatchPieces> pieces_;
     // Found by this one:
     Match match_;
     std::vector<MatchEntry> chunk_;
@@ -363,7 +286,7 @@ class MatchesAhead {
 
 Encoder::Encoder()
     : threads(std::max(1u, std::thread::hardware_concurrency())),
-      text(kTextSize + kSlack),
+      text(kFinderTextSize),
       items(kItemBufferSize) {}
 
 EncodeResult encode(Encoder& enc, base::ByteView input, base::Bytes& out_bytes, const Report& report,
@@ -378,11 +301,11 @@ EncodeResult encode(Encoder& enc, base::ByteView input, base::Bytes& out_bytes, 
     // may be clipped to what remains (at most 256 bytes long, it fits
     // everywhere else, as at least 257 bytes remain in the window before its
     // end); those are found one at a time.
-    Finder finder{&enc, input};
+    Finder finder{enc.text.data(), &enc.tree, input};
     const std::size_t n = input.size();
     const std::size_t ahead = n > kMaxMatch + 1 ? n - (kMaxMatch + 1) : 0;
     MatchesAhead matches(finder, ahead,
-                         enc.threads >= 2 && n >= std::max(enc.two_threads_from, kMinTwoThreads));
+                         enc.threads >= 2 && n >= std::max(enc.two_threads_from, kMinTwoThreads), enc.pieces);
 
     // One-step lazy matching, on the match at each position in turn.
     std::size_t at = 0;  // the position's index in the input
@@ -392,7 +315,7 @@ EncodeResult encode(Encoder& enc, base::ByteView input, base::Bytes& out_bytes, 
             match = matches.next();
             return;
         }
-        if (at == ahead) matches.finish();
+        if (at == ahead) matches.hand_back();
         if (at == 0)
             finder.start(match);
         else
@@ -450,7 +373,7 @@ EncodeResult encode(Encoder& enc, base::ByteView input, base::Bytes& out_bytes, 
             clip();
         }
     }
-    matches.finish();  // stops the finding thread when the stream became unpackable
+    matches.finish();  // stops the finding threads when the stream became unpackable
     if (!s.out.unpackable()) {
         s.send_block();
         s.out.put(7, 0);

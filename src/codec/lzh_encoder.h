@@ -9,16 +9,16 @@
 // order) decides the bytes of the stream; modules in images are compared
 // byte for byte, so none of them may change.
 //
-// On two cores the work splits in two: one thread runs the window and the
-// match tree over the whole input and hands the match found at every position
-// ahead through a bounded queue, the other makes the lazy choice, collects the
-// items and writes the blocks. The match at a position depends only on the
-// data and the length of the input, never on what was sent, except near the
-// end, where the match left by the previous position (at most 256 bytes) may
-// be clipped to the bytes remaining or not, depending on the choices made;
-// the coding thread finds the last 257 itself. So the stream is the same bit
-// for bit either way. Small inputs are coded on one thread: starting a thread
-// costs more than it saves there.
+// On two cores the match finding, most of the work, runs on two threads of
+// its own (codec/match_pieces.h), each finding the matches of every other
+// piece of the input with a tree of its own, and this thread makes the lazy
+// choice, collects the items and writes the blocks as the matches come. The
+// match at a position depends only on the data and the length of the input,
+// never on what was sent, except near the end, where the match left by the
+// previous position (at most 256 bytes) may be clipped to the bytes remaining
+// or not, depending on the choices made; the coding thread finds the last 257
+// itself. So the stream is the same bit for bit either way. Small inputs are
+// coded on one thread: starting threads costs more than it saves there.
 //
 // An Encoder holds the tables and buffers for the whole run; each call of
 // encode() starts from a clean state.
@@ -32,13 +32,13 @@
 #include "base/bytes.h"
 #include "codec/huffman_builder.h"
 #include "codec/lh5_format.h"
+#include "codec/match_pieces.h"
 #include "codec/match_tree.h"
 #include "codec/report.h"
 
 namespace kitra::codec {
 
 struct Encoder {
-    static constexpr unsigned kTextSize = 2 * kWindowSize + kMaxMatch;  // 16640
     static constexpr unsigned kItemBufferSize = 16384;
 
     // Inputs of at least this many bytes are coded on two threads, when
@@ -49,6 +49,8 @@ struct Encoder {
 
     unsigned threads;
     std::size_t two_threads_from = kTwoThreadsFrom;
+    // How a long input is cut for the finding threads.
+    MatchPieces::Shape pieces;
 
     std::vector<std::uint8_t> text;   // the window, with a few bytes of slack for word compares
     std::vector<std::uint8_t> items;  // flag bytes, literals, matches

@@ -215,6 +215,42 @@ void reset(MatchTree& t) {
     t.free_list = 1;
 }
 
+bool same_state(const MatchTree& a, const Match& match_a, const MatchTree& b, const Match& match_b) {
+    if (match_a.length != match_b.length || match_a.position != match_b.position) return false;
+    for (unsigned i = kLeafBase; i < kLeafBase + 256; ++i)
+        if (a.nodes[i].position != b.nodes[i].position) return false;
+    // Internal nodes are matched up from the leaves: a node of one tree and
+    // the node of the other in its place, both ways.
+    std::vector<std::uint16_t> a_to_b(kWindowSize, 0);
+    std::vector<std::uint16_t> b_to_a(kWindowSize, 0);
+    for (unsigned leaf = kLeafBase; leaf < 2 * kWindowSize; ++leaf) {
+        unsigned x = a.links[leaf].parent;
+        unsigned y = b.links[leaf].parent;
+        if ((x == 0) != (y == 0)) return false;
+        if (x == 0) {
+            if (a.links[leaf].next != b.links[leaf].next) return false;
+            continue;
+        }
+        while (x < kLeafBase && y < kLeafBase) {
+            if (a_to_b[x] != 0 || b_to_a[y] != 0) {
+                if (a_to_b[x] != y || b_to_a[y] != x) return false;
+                x = y = 0;  // the rest of the way up is checked
+                break;
+            }
+            a_to_b[x] = static_cast<std::uint16_t>(y);
+            b_to_a[y] = static_cast<std::uint16_t>(x);
+            const MatchTree::Node& p = a.nodes[x];
+            const MatchTree::Node& q = b.nodes[y];
+            if (p.depth != q.depth || p.position != q.position || p.child_count != q.child_count)
+                return false;
+            x = a.links[x].parent;
+            y = b.links[y].parent;
+        }
+        if (x != y) return false;  // the same root (or both checked before)
+    }
+    return true;
+}
+
 void insert_string(MatchTree& tree, const std::uint8_t* text, unsigned pos, Match& m) {
     Tree(tree).insert(text, pos, m);
 }

@@ -30,6 +30,7 @@ struct Match {
 struct MatchEntry {
     std::uint16_t length;
     std::uint16_t position;
+    bool operator==(const MatchEntry&) const = default;
 };
 
 struct MatchTree {
@@ -79,5 +80,14 @@ void replace_string(MatchTree& tree, const std::uint8_t* text, unsigned pos, Mat
 // 16384), each match also kept in `out`: one call for a run of positions.
 void replace_strings(MatchTree& tree, const std::uint8_t* text, unsigned pos, unsigned count, Match& match,
                      MatchEntry* out);
+
+// True when two trees over the same window will find the same matches from
+// here on: the same leaves in the tree (and the same newer strings for the
+// leaves taken out by them), below internal nodes of the same depths, child
+// counts and positions, and the same positions on the roots. The numbers of
+// internal nodes and the order of the hashed lists are not compared: they
+// never decide a match. `match_a` and `match_b` are the matches last found,
+// which the next insertion may continue.
+bool same_state(const MatchTree& a, const Match& match_a, const MatchTree& b, const Match& match_b);
 
 }  // namespace kitra::codec

@@ -183,14 +183,16 @@ TEST(Lh5Encoder, RoundTripsOverManySizesAndKinds) {
     }
 }
 
-// Encoders that code every input of 16 KiB and more on one thread, or on two.
+// Encoders that code every input of 16 KiB and more on one thread, or on two
+// (with finding threads that take pieces of `piece_windows` windows).
 struct OneAndTwoThreads {
     Encoder one;
     Encoder two;
-    OneAndTwoThreads() {
+    explicit OneAndTwoThreads(std::size_t piece_windows = 32) {
         one.threads = 1;
         two.threads = 2;
         two.two_threads_from = 0;
+        two.pieces = {piece_windows, 1};
     }
     void expect_same(const base::Bytes& input, const std::string& what) {
         const Encoded a = encode_bytes(one, input, true);
@@ -223,10 +225,26 @@ TEST(Lh5Encoder, TwoThreadsGiveTheSameStream) {
     e.expect_same(tail, "a period at the end");
 }
 
+TEST(Lh5Encoder, PiecesGiveTheSameStream) {
+    // Pieces of one and two windows with one window of warm-up: many pieces
+    // whose start differs from the tree that ran through and are found
+    // again, many that agree; ends of pieces at the last 257 positions.
+    for (const std::size_t windows : {1u, 2u}) {
+        OneAndTwoThreads e(windows);
+        std::size_t k = 0;
+        for (std::size_t n : {24833u, 32768u + 257u, 32768u + 258u, 90000u, 300001u}) {
+            ++k;
+            e.expect_same(test::code_like(n, k), "code " + std::to_string(n));
+            e.expect_same(test::text_like(n, k), "text " + std::to_string(n));
+            e.expect_same(test::bitmap_like(n, k), "bitmap " + std::to_string(n));
+        }
+    }
+}
+
 TEST(Lh5Encoder, UnpackableStopsBothThreads) {
-    OneAndTwoThreads e;
+    OneAndTwoThreads e(2);
     // Random data: the coding thread gives up early, while the finding
-    // thread is far ahead or waiting for room in the queue.
+    // threads are far ahead, warming up or waiting for room.
     e.expect_same(test::random_bytes(1u << 21, 5), "random");
     // A little text, then random: unpackable only after 256 KiB.
     base::Bytes late = test::text_like(500, 6);
