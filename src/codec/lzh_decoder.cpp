@@ -9,6 +9,7 @@
 #include "codec/bit_reader.h"
 #include "codec/huffman_table.h"
 #include "codec/lh5_format.h"
+#include "platform/memory.h"
 
 namespace kitra::codec {
 
@@ -266,7 +267,8 @@ inline void copy_match(std::uint8_t* o, unsigned dist, unsigned length) {
 }  // namespace
 
 base::Bytes decode_lh5(base::ByteView data, std::size_t original_size) {
-    base::Bytes out(original_size + kSlack);
+    base::Bytes out;
+    platform::resize_large(out, original_size + kSlack);
     const auto tables = std::make_unique<Tables>();
     Tables& t = *tables;
     std::uint8_t* const begin = out.data();

@@ -14,7 +14,7 @@ namespace {
 // many matches (or the whole first piece, if shorter): a stream not worth
 // packing is found out within its first blocks, and the second finding
 // thread would only slow that down (the threads share two cores).
-constexpr std::size_t kHeadStart = 16 * 8192;
+constexpr std::size_t kHeadStart = std::size_t{16} * 8192;
 
 }  // namespace
 

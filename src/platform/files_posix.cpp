@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "platform/files.h"
+#include "platform/memory.h"
 
 namespace kitra::platform {
 
@@ -26,7 +27,8 @@ std::optional<std::vector<std::uint8_t>> read_file(const std::string& path) {
     // whatever the file grew by meanwhile.
     std::vector<std::uint8_t> bytes;
     struct stat st {};
-    if (::fstat(fileno(f), &st) == 0 && st.st_size > 0) bytes.resize(static_cast<std::size_t>(st.st_size));
+    if (::fstat(fileno(f), &st) == 0 && st.st_size > 0)
+        resize_large(bytes, static_cast<std::size_t>(st.st_size));
     std::size_t size = std::fread(bytes.data(), 1, bytes.size(), f);
     bytes.resize(size);
     std::uint8_t chunk[65536];
