@@ -88,6 +88,17 @@ void MatchPieces::stop() {
     changed_.notify_all();
 }
 
+// The finder `f`, working in `buffers`, as the end of the piece in slot s:
+// the buffers change places with the slot's.
+void MatchPieces::keep_end(Slot& s, FinderBuffers& buffers, const Finder& f, const Match& m) {
+    std::swap(buffers.text, s.end_buffers.text);
+    std::swap(buffers.tree, s.end_buffers.tree);
+    s.end = f;
+    s.end.text = s.end_buffers.text.data();
+    s.end.tree = &s.end_buffers.tree;
+    s.end_match = m;
+}
+
 void MatchPieces::work(Worker& w) {
     for (;;) {
         std::size_t k = 0;
@@ -146,12 +157,7 @@ void MatchPieces::find_piece(Worker& w, std::size_t k) {
     }
     // The finder's state goes with the piece; this thread takes the slot's
     // old buffers for its next piece, which starts afresh.
-    std::swap(w.buffers.text, s.end_buffers.text);
-    std::swap(w.buffers.tree, s.end_buffers.tree);
-    s.end = f;
-    s.end.text = s.end_buffers.text.data();
-    s.end.tree = &s.end_buffers.tree;
-    s.end_match = m;
+    keep_end(s, w.buffers, f, m);
     const std::lock_guard lock(mutex_);
     s.done = true;
     changed_.notify_all();
@@ -176,12 +182,7 @@ void MatchPieces::check_start(std::size_t k) {
         Finder f = before.end;
         Match m = before.end_match;
         f.steps(m, s.matches.get(), piece_size(k));
-        std::swap(before.end_buffers.text, s.end_buffers.text);
-        std::swap(before.end_buffers.tree, s.end_buffers.tree);
-        s.end = f;
-        s.end.text = s.end_buffers.text.data();
-        s.end.tree = &s.end_buffers.tree;
-        s.end_match = m;
+        keep_end(s, before.end_buffers, f, m);
         ++found_again_;
         const std::lock_guard lock(mutex_);
         s.published = piece_size(k);

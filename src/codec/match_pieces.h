@@ -67,6 +67,7 @@ class MatchPieces {
     Slot& slot(std::size_t k) { return *slots_[k % slots_.size()]; }
     std::size_t piece_size(std::size_t k) const;
     void check_start(std::size_t k);
+    static void keep_end(Slot& s, FinderBuffers& buffers, const Finder& f, const Match& m);
 
     base::ByteView input_;
     std::size_t count_;
