@@ -95,9 +95,34 @@ TEST(MatchPieces, SameStateTellsTreesApart) {
     ASSERT_NE(node, 0u);
     changed.nodes[node].position ^= 1;
     EXPECT_FALSE(same_state(*a.finder.tree, a.match, changed, b.match));
+    changed = *b.finder.tree;
+    ++changed.nodes[node].child_count;
+    EXPECT_FALSE(same_state(*a.finder.tree, a.match, changed, b.match));
+    changed = *b.finder.tree;
+    changed.nodes[kWindowSize + input[0]].position ^= 1;  // a root
+    EXPECT_FALSE(same_state(*a.finder.tree, a.match, changed, b.match));
     Match other = b.match;
     ++other.position;
     EXPECT_FALSE(same_state(*a.finder.tree, a.match, *b.finder.tree, other));
+}
+
+TEST(MatchPieces, SameStateComparesLeavesTakenOut) {
+    // A period far shorter than a match: every new string equals an older
+    // one for 256 bytes and takes its leaf out of the tree, leaving a link to
+    // itself that later continuations follow.
+    base::Bytes input;
+    const base::Bytes period = test::random_bytes(37, 6);
+    while (input.size() < 30000) input.insert(input.end(), period.begin(), period.end());
+    OneFinder a(input, 20000);
+    OneFinder b(input, 20000);
+    unsigned taken_out = 0;
+    for (unsigned leaf = kWindowSize; taken_out == 0 && leaf < 2 * kWindowSize; ++leaf)
+        if (b.finder.tree->links[leaf].parent == 0) taken_out = leaf;
+    ASSERT_NE(taken_out, 0u);
+    EXPECT_TRUE(same_state(*a.finder.tree, a.match, *b.finder.tree, b.match));
+    MatchTree changed = *b.finder.tree;
+    ++changed.links[taken_out].next;
+    EXPECT_FALSE(same_state(*a.finder.tree, a.match, changed, b.match));
 }
 
 TEST(MatchPieces, StopEndsTheThreads) {
