@@ -62,8 +62,10 @@ int main(int argc, char** argv) {
     b.put_bs1_record(base + 0xA100, base - 0x3000 - size, 0x10);
 
     // The bootblock record: compressed area up to the base window, checksum
-    // block at base + 0xF000, image checksum word (and balance area) at base + 0xE000.
-    b.put_bootblock_record(base + 0xD000, 0x0000, 0xF000, 0x0000, 0xE000, 0x02);
+    // block at base + 0xE000 (it sums everything from the system BIOS up to
+    // its own last two bytes), image checksum word and its erased 1 KiB
+    // balance area above it at base + 0xF000.
+    b.put_bootblock_record(base + 0xD000, 0x0000, 0xE000, 0x0000, 0xF000, 0x02);
 
     // A bootblock VGA module in the last 64 KiB, found through "*BT-VGA*".
     b.put_text(base + 0x400, "*BT-VGA*").put_u16(base + 0x408, 0x8000).put_u16(base + 0x40A, 0x9000);

@@ -1,5 +1,6 @@
 #include "regions/finishing.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "base/bytes.h"
@@ -33,7 +34,8 @@ constexpr std::uint64_t kFollowerByte = 4095;
 constexpr std::uint64_t kBs1SearchFromEnd = 0x1FFFF;
 
 // With the bootblock flag the image checksum word opens a 1 KiB balance
-// area; a build that balances the image itself marks it "IMD$".
+// area where the image has one (see balance_place); a build that balances
+// the image itself marks it "IMD$".
 constexpr std::uint64_t kBalanceAreaSize = 1024;
 constexpr std::string_view kBalanceMarker = "IMD$";
 constexpr std::uint64_t kBalanceSlotsStart = 2;
@@ -155,11 +157,42 @@ void update_checksum_block(cli::Run& run) {
     add_to_byte(run.image, run.layout.checksum_block + kFollowerByte, static_cast<std::uint8_t>(sum - old));
 }
 
+// The range the checksum block's sum byte covers, with its two bytes: from
+// the system BIOS (or the sum byte, when the system BIOS lies above it) to
+// the end of the block. Empty without a "*BBSS*" record.
+struct Range {
+    std::uint64_t from = 0;
+    std::uint64_t to = 0;
+    bool overlaps(std::uint64_t offset, std::uint64_t length) const {
+        return offset < to && from < offset + length;
+    }
+};
+Range checksummed_range(const image::Layout& l) {
+    if (!l.bbss_found) return {};
+    const std::uint64_t sum_at = std::uint64_t{l.checksum_block} + kSumByte;
+    return {std::min<std::uint64_t>(l.system_bios_offset, sum_at), sum_at + 2};
+}
+
+// Erased, or as balancing leaves it: any balance word, then 255 slots each
+// FFFFh FFFFh or 0000h FFFEh (in any order), then two erased bytes.
+bool in_balance_form(ByteView area) {
+    constexpr std::uint32_t kErasedSlot = 0xFFFFFFFFu;
+    constexpr std::uint32_t kBalancedSlot = 0xFFFE0000u;
+    std::uint64_t at = kBalanceSlotsStart;
+    for (; at + kBalanceSlotSize <= area.size(); at += kBalanceSlotSize) {
+        const std::uint32_t slot = base::read_u32(area, at);
+        if (slot != kErasedSlot && slot != kBalancedSlot) return false;
+    }
+    for (; at < area.size(); ++at)
+        if (area[at] != kErased) return false;
+    return true;
+}
+
 // The word that balances the image's word sum. It must lie on a word
 // boundary: at an odd offset it straddles two of the words summed and no
 // value of it makes the sum 0.
-std::uint64_t balance_word_offset(const cli::Run& run) {
-    const std::uint64_t offset = run.layout.bootblock_flag
+std::uint64_t balance_word_offset(const cli::Run& run, BalancePlace place) {
+    const std::uint64_t offset = place == BalancePlace::kArea
                                      ? std::uint64_t{run.layout.image_checksum_word}
                                      : image::base_window_start(run.image.length()) + kPlainBalanceWord;
     require_area(run.image.bytes(), "balance word", offset, 2);
@@ -190,22 +223,37 @@ void balance_bytes(const Editable& image, std::uint64_t offset) {
 
 }  // namespace
 
+BalancePlace balance_place(ByteView image, const image::Layout& layout) {
+    const Range guarded = checksummed_range(layout);
+    if (!layout.bootblock_flag) {
+        if (image.size() < image::kBaseWindowSize) return BalancePlace::kNone;
+        const std::uint64_t word = image::base_window_start(image.size()) + kPlainBalanceWord;
+        return guarded.overlaps(word, 2) ? BalancePlace::kNone : BalancePlace::kPlainWord;
+    }
+    const std::uint64_t at = layout.image_checksum_word;
+    if (base::matches(image, at, kBalanceMarker)) return BalancePlace::kMarked;
+    if (!base::in_range(image, at, kBalanceAreaSize) || guarded.overlaps(at, kBalanceAreaSize) ||
+        !in_balance_form(base::slice(image, at, kBalanceAreaSize)))
+        return BalancePlace::kNone;
+    return BalancePlace::kArea;
+}
+
 void finish_image(cli::Run& run) {
     if (erase_released_top_hole(run)) return;
     if (!run_changed_components(run)) return;
     finish_ncpucode(run);
     update_checksum_block(run);
 
-    const ByteView image = run.image.bytes();
-    if (run.layout.bootblock_flag) {
-        // A marked area is not written, so it need not fit whole.
-        if (base::matches(image, run.layout.image_checksum_word, kBalanceMarker)) return;
-        require_area(image, "balance area", run.layout.image_checksum_word, kBalanceAreaSize);
-    }
-    const std::uint64_t word_at = balance_word_offset(run);
-    if (run.layout.bootblock_flag) image::fill(run.image, word_at, kBalanceAreaSize, kErased);
+    const image::Layout& l = run.layout;
+    // A marked area is not written, so it need not fit whole.
+    if (l.bootblock_flag && !base::matches(run.image.bytes(), l.image_checksum_word, kBalanceMarker))
+        require_area(run.image.bytes(), "balance area", l.image_checksum_word, kBalanceAreaSize);
+    const BalancePlace place = balance_place(run.image.bytes(), l);
+    if (place != BalancePlace::kArea && place != BalancePlace::kPlainWord) return;
+    const std::uint64_t word_at = balance_word_offset(run, place);
+    if (place == BalancePlace::kArea) image::fill(run.image, word_at, kBalanceAreaSize, kErased);
     balance_words(run.image, word_at);
-    if (run.layout.bootblock_flag) balance_bytes(run.image, word_at);
+    if (place == BalancePlace::kArea) balance_bytes(run.image, word_at);
 }
 
 }  // namespace kitra::regions

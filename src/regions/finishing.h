@@ -4,9 +4,31 @@
 // balance words recomputed so that the firmware accepts the image.
 #pragma once
 
+#include "base/bytes.h"
 #include "cli/run_state.h"
+#include "image/layout.h"
 
 namespace kitra::regions {
+
+// Where finishing balances the image's word and byte sums.
+enum class BalancePlace {
+    kNone,       // nowhere: the bytes at the image checksum word are the
+                 // firmware's code or data, or lie where the checksum block sums
+    kMarked,     // "IMD$": the build balances the image itself
+    kArea,       // the 1 KiB balance area at the image checksum word: both sums
+    kPlainWord,  // no bootblock flag: the fixed word in the base window, word sum only
+};
+
+// The place, read from `image` as it stands. With the bootblock flag the
+// 1 KiB at the image checksum word are a balance area only when they are
+// erased or already in the form balancing leaves (the balance word, then
+// four-byte slots FFFFh FFFFh or 0000h FFFEh, the last two bytes erased): on
+// many images that offset holds code, often the checksum block itself, and
+// filling it would brick the board. Neither the area nor the plain word is
+// ever written inside the range the checksum block sums (or onto its two
+// bytes), since that sum is taken before balancing. An area that does not lie
+// wholly inside the image is no balance area here; finishing refuses it.
+BalancePlace balance_place(base::ByteView image, const image::Layout& layout);
 
 // Works on run.image with the layout found when the image was opened
 // and the flags the items left. A structure that the layout places outside

@@ -1,6 +1,8 @@
 // The item loop and the end of run, through the built tool.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "codec/module_header.h"
 #include "platform/files.h"
 #include "support/image_builder.h"
@@ -235,6 +237,67 @@ TEST(RunFlow, ChangesBeforeAFailureOrAListingAreFinished) {
     ASSERT_EQ(expected.run({"/oem1", "a.bin"}).status, 0);
     ASSERT_EQ(f.run({"/oem1", "a.bin", "/D"}).status, 0);
     EXPECT_EQ(f.image(), expected.image());
+}
+
+}  // namespace
+}  // namespace kitra::app
+
+namespace kitra::app {
+namespace {
+
+// Whole runs on an image with the bootblock flag, whose checksum block at
+// 0x2E000 sums from 0 to 0x2EFFE. The 1 KiB at the image checksum word are
+// balanced only where they are a balance area (erased, or in balance form);
+// code there, the checksum block's own code included, and "IMD$" areas keep
+// their bytes. After an add, a release and a run that changes nothing, the
+// checksum block's sum byte is right.
+TEST(RunFlow, BalanceAreaIsWrittenOnlyWhereTheImageHasOne) {
+    struct Case {
+        const char* what;
+        std::uint16_t checksum_word;
+        Bytes area;
+        bool balanced;
+    };
+    Bytes balance_form(1024, 0xFF);
+    base::write_u32(balance_form, 6, 0xFFFE0000u);
+    Bytes marked = testing::pseudo_random_bytes(1024, 2);
+    base::copy_into(marked, 0, base::view_of("IMD$"));
+    const Case cases[] = {
+        {"code", 0xF000, testing::pseudo_random_bytes(1024, 1), false},
+        {"the checksum block's code", 0xE000, testing::pseudo_random_bytes(1024, 3), false},
+        {"erased", 0xF000, Bytes(1024, 0xFF), true},
+        {"balance form", 0xF000, balance_form, true},
+        {"IMD$", 0xF000, marked, false},
+    };
+    for (const Case& c : cases) {
+        const std::uint32_t area = 0x20000u + c.checksum_word;
+        ImageBuilder b(256 * 1024);
+        b.put(0, stored_module("sys.rom", "5000:0", Bytes(0x100, 0x11)));
+        b.put_bootblock_record(0x20100, 0, 0xE000, 0x0000, c.checksum_word, 0x02);
+        b.put(area, c.area);
+        Fixture f;
+        f.write("bios.bin", b.bytes);
+        f.write("a.bin", Bytes(100, 1));
+        const std::vector<std::vector<std::string>> runs = {{"/oem1", "a.bin"}, {"/oem1", "release"}};
+        for (const auto& args : runs) {
+            const Bytes before = f.image();
+            f.run(args);
+            const Bytes img = f.image();
+            EXPECT_NE(img, before) << c.what << ' ' << args[1];
+            EXPECT_EQ(img[0x2EFFE], base::sum8(base::slice(img, 0, 0x2EFFE))) << c.what << ' ' << args[1];
+            const base::ByteView now = base::slice(img, area, 1024);
+            if (c.balanced) {
+                EXPECT_EQ(base::sum16_le(img), 0) << c.what << ' ' << args[1];
+                EXPECT_EQ(base::sum8(img), 0) << c.what << ' ' << args[1];
+                EXPECT_TRUE(std::all_of(now.begin() + 1022, now.end(), [](auto x) { return x == 0xFF; }));
+            } else {
+                EXPECT_TRUE(std::equal(now.begin(), now.end(), c.area.begin())) << c.what << ' ' << args[1];
+            }
+        }
+        const Bytes before = f.image();
+        EXPECT_EQ(f.run({"/oem2", "release"}).out, kBanner + "Can't found [OEM2] ROM...\n") << c.what;
+        EXPECT_EQ(f.image(), before) << c.what;
+    }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -84,9 +85,10 @@ bool subset(const std::set<std::uint64_t>& a, const std::set<std::uint64_t>& b) 
 }
 
 // A 256 KiB image of random bytes: the system BIOS module at 0, "*BS1" at
-// 0x2A000, "*BBSS*" at 0x2A100 with the checksum block at 0x2E000, the
-// compressed-area limit 0x2D000 and the image checksum word at window
-// offset `balance_nibble` << 12.
+// 0x2A000, "*BBSS*" at 0x2A100 with the checksum block at 0x2E000 (summing
+// from 0 to 0x2EFFE), the compressed-area limit 0x2D000 and the image
+// checksum word at window offset `balance_nibble` << 12, whose 1 KiB hold
+// `area`.
 constexpr std::uint32_t kLength = 0x40000;
 constexpr std::uint32_t kBs1 = 0x2A000;
 constexpr std::uint32_t kBbss = 0x2A100;
@@ -95,9 +97,31 @@ constexpr std::uint32_t kSumByte = kChecksumBlock + 4094;
 constexpr std::uint32_t kFollowerByte = kChecksumBlock + 4095;
 constexpr std::uint32_t kPlainBalanceWord = kLength - 0x20000 + 0x1E054;
 
+// What the 1 KiB at the image checksum word hold.
+enum class Area {
+    kCode,      // firmware bytes (random)
+    kErased,    // all 0xFF
+    kBalanced,  // a balance word, then slots FFFFh FFFFh and 0000h FFFEh mixed
+    kMarked,    // "IMD$" over firmware bytes
+};
+
+void put_area(ImageBuilder& b, std::uint32_t at, Area area) {
+    if (area == Area::kCode) return;
+    if (area == Area::kMarked) {
+        b.put_text(at, "IMD$");
+        return;
+    }
+    b.fill(at, 1024, 0xFF);
+    if (area == Area::kBalanced) {
+        b.put_u16(at, 0x1234);
+        for (std::uint32_t slot : {0u, 1u, 7u, 254u}) b.put_u32(at + 2 + 4 * slot, 0xFFFE0000u);
+    }
+}
+
 struct Shape {
     bool bootblock_flag = true;
-    std::uint16_t balance_nibble = 0xC;  // 0x2C000, inside the checksummed range
+    std::uint16_t balance_nibble = 0xF;  // 0x2F000, above the checksummed range
+    Area area = Area::kErased;
     std::uint32_t ncpucode_address = 0xFFFFFFFF;
     std::uint8_t bs1_flags = 0;
     std::uint32_t seed = 7;
@@ -110,10 +134,10 @@ ImageBuilder normal_image(const Shape& s = {}) {
     b.put_bs1_record(kBs1, s.ncpucode_address, s.bs1_flags);
     b.put_bootblock_record(kBbss, 0x1230, 0xE000, 0xD000, static_cast<std::uint16_t>(s.balance_nibble << 12),
                            s.bootblock_flag ? 0x02 : 0x00);
+    put_area(b, 0x20000u + (s.balance_nibble << 12), s.area);
     return b;
 }
 
-constexpr std::uint32_t kBalanceInside = 0x2C000;
 constexpr std::uint32_t kBalanceOutside = 0x2F000;
 
 // Slots 0000h FFFEh up to some count of at most 255, then 0xFF to the end
@@ -129,9 +153,10 @@ int balance_slots(const Bytes& b, std::uint32_t area) {
 TEST(Finishing, WithTheBootblockFlagBothSumsBecomeZero) {
     const Bytes before = normal_image().bytes;
     const Finished after = finish(before, kAdded);
+    EXPECT_EQ(after.bytes[kSumByte], sum_of(after.bytes, 0, kSumByte));
     EXPECT_EQ(word_sum(after.bytes), 0u);
     EXPECT_EQ(byte_sum(after.bytes), 0u);
-    EXPECT_GE(balance_slots(after.bytes, kBalanceInside), 0);
+    EXPECT_GE(balance_slots(after.bytes, kBalanceOutside), 0);
     EXPECT_EQ(after.out, "");
     // The fixed balance word of images without the flag is left alone.
     EXPECT_EQ(base::read_u16(after.bytes, kPlainBalanceWord), base::read_u16(before, kPlainBalanceWord));
@@ -147,27 +172,57 @@ TEST(Finishing, WithoutTheBootblockFlagOnlyTheWordSumIsBalancedAtTheFixedWord) {
     EXPECT_NE(byte_sum(after.bytes), 0u);
 }
 
-TEST(Finishing, ImdMarkedBalanceAreaGetsNoBalance) {
-    ImageBuilder b = normal_image();
-    b.put_text(kBalanceInside, "IMD$");
-    const Finished after = finish(b.bytes, kAdded);
-    EXPECT_TRUE(subset(changed_offsets(b.bytes, after.bytes), {kSumByte, kFollowerByte}));
-    EXPECT_EQ(after.bytes[kSumByte], sum_of(after.bytes, 0, kSumByte));
-    EXPECT_EQ(static_cast<std::uint8_t>(after.bytes[kFollowerByte] - b.bytes[kFollowerByte]),
-              static_cast<std::uint8_t>(after.bytes[kSumByte] - b.bytes[kSumByte]));
+// The bytes at the image checksum word are a balance area only when erased
+// or in balance form, and only outside the range the checksum block sums;
+// anything else is the firmware's and is left as it is. Whatever finishing
+// writes, the checksum block sums right, and finishing again changes nothing.
+TEST(Finishing, BalanceAreaOnlyWhereTheImageHasOne) {
+    struct Case {
+        const char* what;
+        Shape shape;
+        bool balanced;
+    };
+    const Case cases[] = {
+        {"code", {.area = Area::kCode}, false},
+        {"erased", {.area = Area::kErased}, true},
+        {"balance form", {.area = Area::kBalanced}, true},
+        {"IMD$", {.area = Area::kMarked}, false},
+        {"the checksum block's code", {.balance_nibble = 0xE, .area = Area::kCode}, false},
+        {"erased, inside the summed range", {.balance_nibble = 0xC, .area = Area::kErased}, false},
+    };
+    for (const Case& c : cases) {
+        const Bytes before = normal_image(c.shape).bytes;
+        const std::uint32_t area = 0x20000u + (c.shape.balance_nibble << 12);
+        const Finished once = finish(before, kAdded);
+        EXPECT_EQ(once.bytes[kSumByte], sum_of(once.bytes, 0, kSumByte)) << c.what;
+        const Finished twice = finish(once.bytes, kAdded);
+        EXPECT_EQ(twice.bytes, once.bytes) << c.what;
+        if (c.balanced) {
+            EXPECT_EQ(word_sum(once.bytes), 0u) << c.what;
+            EXPECT_EQ(byte_sum(once.bytes), 0u) << c.what;
+            EXPECT_GE(balance_slots(once.bytes, area), 0) << c.what;
+            EXPECT_EQ(balance_place(once.bytes, layout_of(once.bytes)), BalancePlace::kArea) << c.what;
+        } else {
+            EXPECT_TRUE(subset(changed_offsets(before, once.bytes), {kSumByte, kFollowerByte})) << c.what;
+        }
+    }
 }
 
-TEST(Finishing, ChecksumByteHoldsTheSumFromTheSystemBiosWhenTheBalanceAreaLiesAbove) {
-    const Bytes before = normal_image({.balance_nibble = 0xF}).bytes;
-    const Finished after = finish(before, kAdded);
-    EXPECT_EQ(after.bytes[kSumByte], sum_of(after.bytes, 0, kSumByte));
-    EXPECT_EQ(word_sum(after.bytes), 0u);
-    EXPECT_EQ(byte_sum(after.bytes), 0u);
-    EXPECT_GE(balance_slots(after.bytes, kBalanceOutside), 0);
+// Without the flag the fixed word is balanced only where the checksum block
+// does not sum it: here "*BBSS*" in the second window puts the block at
+// 0x3F000, whose range holds the word at 0x3E054.
+TEST(Finishing, PlainBalanceWordInsideTheSummedRangeIsNotWritten) {
+    ImageBuilder b(kLength);
+    b.put(0, pseudo_random_bytes(kLength, 11));
+    b.put(0, stored_module("sys.rom", "5000:0", pseudo_random_bytes(0x8000, 12)));
+    b.put_bootblock_record(0x31000, 0x1230, 0xF000, 0xD000, 0xC000, 0x00);
+    const Finished after = finish(b.bytes, kAdded);
+    EXPECT_TRUE(subset(changed_offsets(b.bytes, after.bytes), {0x3FFFE, 0x3FFFF}));
+    EXPECT_EQ(after.bytes[0x3FFFE], sum_of(after.bytes, 0, 0x3FFFE));
 }
 
 TEST(Finishing, ChecksumBlockBelowTheSystemBiosCoversNothing) {
-    ImageBuilder b = normal_image({.balance_nibble = 0xF});
+    ImageBuilder b = normal_image();
     b.put_u8(kSumByte, 0x30);
     b.put_u8(kFollowerByte, 0x05);
     const Finished after = finish(b.bytes, [](cli::Run& run) {
@@ -213,7 +268,7 @@ TEST(Finishing, ReleasingATopHoleTheImageDoesNotHaveStillFinishes) {
 
 // The microcode area at 0x30000 (address FFFF0000h), 0x2000 bytes and its trailer.
 ImageBuilder image_with_microcode_area() {
-    ImageBuilder b = normal_image({.balance_nibble = 0xF, .ncpucode_address = 0xFFFF0000});
+    ImageBuilder b = normal_image({.ncpucode_address = 0xFFFF0000});
     b.put_trailer(0x32000, "*ALIN16*", 0x2000, "NCPUCODE");
     return b;
 }
@@ -234,7 +289,7 @@ TEST(Finishing, ReleasedMicrocodeAreaIsErasedWithItsFreeAddressEvenWithoutACompo
 }
 
 TEST(Finishing, ReleaseOnlyRunLeavesValidChecksums) {
-    const Bytes before = normal_image({.balance_nibble = 0xF}).bytes;
+    const Bytes before = normal_image().bytes;
     const Finished after = finish(before, [](cli::Run& run) { run.flags.modules_moved = true; });
     EXPECT_EQ(after.bytes[kSumByte], sum_of(after.bytes, 0, kSumByte));
     EXPECT_EQ(word_sum(after.bytes), 0u);
@@ -249,7 +304,7 @@ TEST(Finishing, RunThatTouchedNoComponentChangesNoByte) {
 }
 
 TEST(Finishing, MicrocodePointerFollowsThePlacedAreaAndMovesTheChecksumBytes) {
-    const Bytes before = normal_image({.balance_nibble = 0xF}).bytes;
+    const Bytes before = normal_image().bytes;
     const Finished after = finish(before, [](cli::Run& run) {
         run.component_mark = true;
         run.flags.ncpucode_placed = true;
@@ -278,7 +333,7 @@ TEST(Finishing, PresentMicrocodeAreaIsPointedAtAgain) {
 }
 
 TEST(Finishing, MicrocodeItemThatEndedNotDoneLeavesThePointerUnlessErrorMode) {
-    const Bytes before = normal_image({.balance_nibble = 0xF}).bytes;
+    const Bytes before = normal_image().bytes;
     const auto placed_not_done = [](bool error_mode) {
         return [error_mode](cli::Run& run) {
             run.component_mark = true;
@@ -293,7 +348,7 @@ TEST(Finishing, MicrocodeItemThatEndedNotDoneLeavesThePointerUnlessErrorMode) {
 }
 
 TEST(Finishing, MissingBs1RecordSkipsOnlyThePointer) {
-    ImageBuilder b = normal_image({.balance_nibble = 0xF});
+    ImageBuilder b = normal_image();
     b.put_text(kBs1, "XXXX");
     const Finished after = finish(b.bytes, [](cli::Run& run) {
         run.component_mark = true;
@@ -326,6 +381,7 @@ ImageBuilder extended_image(std::uint16_t region_length = 0x1000) {
     b.put_u16(kExtRegion + 10, region_length);
     b.put_bs1_record(kExtBs1, 0xFFFFFFFF);
     b.put_bootblock_record(0xEA000, 0x300D, 0x7001, 0xD000, 0xC00D, 0x02);
+    b.fill(0xDC000, 1024, 0xFF);
     return b;
 }
 
@@ -391,6 +447,9 @@ TEST(Finishing, PropertyBalancesHoldOverRandomImages) {
         b.put_bs1_record(window + 0xA000, 0xFFFFFFFF);
         b.put_bootblock_record(window + 0xA100, 0x1230, static_cast<std::uint16_t>(block_nibble << 12),
                                0xD000, static_cast<std::uint16_t>(balance_nibble << 12), flag ? 0x02 : 0x00);
+        const std::uint32_t area = window + (balance_nibble << 12);
+        const bool erased = (rnd[6] & 1) != 0 && area >= bios_at + bios.size();
+        if (erased) b.fill(area, 1024, 0xFF);
 
         const image::Layout l = layout_of(b.bytes);
         ASSERT_EQ(l.system_bios_offset, bios_at) << seed;
@@ -402,15 +461,24 @@ TEST(Finishing, PropertyBalancesHoldOverRandomImages) {
                 run.flags.modules_moved = true;
         });
 
-        EXPECT_EQ(word_sum(after.bytes), 0u) << seed;
-        if (flag) {
-            EXPECT_EQ(byte_sum(after.bytes), 0u) << seed;
-        }
+        // The sum byte is always right: nothing is balanced where it sums.
         const std::uint64_t sum_at = std::uint64_t{l.checksum_block} + 4094;
-        const std::uint64_t balance_from = flag ? l.image_checksum_word : length - 0x20000 + 0x1E054;
-        const std::uint64_t balance_to = balance_from + (flag ? 1024 : 2);
-        if (balance_to <= l.system_bios_offset || balance_from >= sum_at) {
+        if (l.system_bios_offset < sum_at) {
             EXPECT_EQ(after.bytes[sum_at], sum_of(after.bytes, l.system_bios_offset, sum_at)) << seed;
+        }
+        const std::uint64_t balance_from = flag ? area : length - 0x20000 + 0x1E054;
+        const std::uint64_t balance_to = balance_from + (flag ? 1024 : 2);
+        const bool outside =
+            balance_to <= std::min<std::uint64_t>(l.system_bios_offset, sum_at) || balance_from >= sum_at + 2;
+        if (outside && (erased || !flag)) {
+            EXPECT_EQ(word_sum(after.bytes), 0u) << seed;
+            if (flag) {
+                EXPECT_EQ(byte_sum(after.bytes), 0u) << seed;
+            }
+        } else if (flag) {
+            EXPECT_TRUE(std::equal(after.bytes.begin() + area, after.bytes.begin() + area + 1024,
+                                   b.bytes.begin() + area))
+                << seed;
         }
     }
 }
@@ -465,13 +533,15 @@ TEST(Finishing, MarkedBalanceAreaAtTheEndNeedNotFitWhole) {
 }
 
 TEST(Finishing, OddBalanceWordIsRefused) {
+    ImageBuilder b = normal_image();
+    b.fill(kBalanceOutside, 2048, 0xFF);
     EXPECT_EQ(
-        refusal(normal_image().bytes,
+        refusal(b.bytes,
                 [](cli::Run& run) {
                     run.component_mark = true;
-                    run.layout.image_checksum_word = kBalanceInside + 1;
+                    run.layout.image_checksum_word = kBalanceOutside + 1;
                 }),
-        "The balance word at 2C001h is not on a word boundary, so the image cannot be balanced; the image is "
+        "The balance word at 2F001h is not on a word boundary, so the image cannot be balanced; the image is "
         "left unmodified.\n");
 }
 
@@ -529,10 +599,12 @@ TEST(Finishing, OddImageLength) {
         "The balance word at 3E055h is not on a word boundary, so the image cannot be balanced; the image is "
         "left unmodified.\n");
 
+    // Above the checksum block, which here sums up to 0x2F000.
+    b.fill(kBalanceOutside + 0x400, 1024, 0xFF);
     const Finished after = finish(b.bytes, [](cli::Run& run) {
         run.component_mark = true;
         run.layout.bootblock_flag = true;
-        run.layout.image_checksum_word = kBalanceInside;
+        run.layout.image_checksum_word = kBalanceOutside + 0x400;
     });
     EXPECT_EQ(word_sum(after.bytes), 0u);
     EXPECT_EQ(byte_sum(after.bytes), 0u);

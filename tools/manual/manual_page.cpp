@@ -274,6 +274,12 @@ Document kitra_manual(const std::string& version) {
               "word is itself an option, the image is named by the environment variable _last. kitra "
               "alone prints the list of options, pausing after each screen."),
           paragraph(
+              "A run that changes the image makes its checksums right: the checksum block's two bytes, "
+              "the microcode pointer and the bootblock checksum byte. The whole image is balanced to a "
+              "zero sum only where it has a balance area (the 1 KiB at the image checksum word erased, or "
+              "already balanced); where those bytes are firmware code or data, or are summed by the "
+              "checksum block, they are left as they are."),
+          paragraph(
               "Runs that would change one image at the same moment (a parallel build) take turns: a run "
               "waits for the one before it, says so after a second, and gives up after a minute. Runs "
               "that only list or extract do not wait.")}});
