@@ -1,12 +1,14 @@
 // The bitmap conversions on arbitrary bytes: the four conversions of a
 // picture with settings taken from the input, and the reverse conversion of
-// the input and of every firmware bitmap made. Every offset and size they
+// the input and of every firmware bitmap made, and the input read as a
+// firmware bitmap for its signature. Every offset and size they
 // follow comes from the file, so none may read or write outside a buffer.
 #include <cstddef>
 #include <cstdint>
 
 #include "base/bytes.h"
 #include "base/fatal.h"
+#include "convert/firmware_bitmap.h"
 #include "convert/logo_bitmap.h"
 #include "convert/reverse_logo.h"
 
@@ -29,6 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (const auto* bitmap = std::get_if<base::Bytes>(&result)) (void)convert::reverse_logo(*bitmap);
         }
         (void)convert::reverse_logo(base::ByteView(data, size));
+        (void)convert::firmware_bitmap_signature(base::ByteView(data, size));
     } catch (const Fatal&) {
         // A checked access that fails is a stop, not a fault of memory; the
         // conversions should not need it, so make it visible to the fuzzer.

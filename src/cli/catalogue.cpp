@@ -1,5 +1,6 @@
 #include "cli/catalogue.h"
 
+#include <algorithm>
 #include <array>
 
 #include "base/text.h"
@@ -24,12 +25,12 @@ constexpr Kind kPciRom{.family = Family::kPci};
 constexpr Kind kIsaRom{.family = Family::kIsa};
 constexpr Kind kGroupModule{.family = Family::kGroup};
 constexpr Kind kAcpiSdtModule{.family = Family::kAcpiSdt};
-constexpr Kind kFullScreenLogo{.bitmap = Bitmap::kFullScreen};
-constexpr Kind kEpaLogo{.bitmap = Bitmap::kEpa};
-constexpr Kind kOsbBitmap{.bitmap = Bitmap::kOsb};
-constexpr Kind kGuiOsbBitmap{.bitmap = Bitmap::kGuiOsb};
-constexpr Kind kJpegLogo{.input = Input::kJpeg};
-constexpr Kind kGifLogo{.input = Input::kGif};
+constexpr Kind kFullScreenLogo{.bitmap = Bitmap::kFullScreen, .logo = true};
+constexpr Kind kEpaLogo{.bitmap = Bitmap::kEpa, .logo = true};
+constexpr Kind kOsbBitmap{.bitmap = Bitmap::kOsb, .logo = true};
+constexpr Kind kGuiOsbBitmap{.bitmap = Bitmap::kGuiOsb, .logo = true};
+constexpr Kind kJpegLogo{.input = Input::kJpeg, .logo = true};
+constexpr Kind kGifLogo{.input = Input::kGif, .logo = true};
 constexpr Kind kMibDocument{.input = Input::kMib, .executable = Executable::kWhole};
 constexpr Kind kNoCompress{.input = Input::kStored};
 constexpr Kind kSizeOnly{.place = Place::kNowhere, .input = Input::kSizeOnly};
@@ -379,6 +380,17 @@ bool compares_content(std::uint16_t existing, std::uint16_t target) {
     const FamilyRange acpi = family_range(Family::kAcpiSdt);
     return (kRomCompared.contains(existing) && kRomTargets.contains(target)) ||
            (acpi.contains(existing) && acpi.contains(target));
+}
+
+bool is_logo_type(std::uint16_t type_id) {
+    return std::any_of(kEntries.begin(), kEntries.end(),
+                       [&](const CatalogueEntry& e) { return e.type_id == type_id && e.kind.logo; });
+}
+
+bool takes_position(std::uint16_t type_id) {
+    return std::any_of(kEntries.begin(), kEntries.end(), [&](const CatalogueEntry& e) {
+        return e.type_id == type_id && e.has(word::kPosition);
+    });
 }
 
 const Kind* position_dependent_kind(std::uint16_t type_id) {

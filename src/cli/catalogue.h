@@ -99,6 +99,9 @@ struct Kind {
     std::uint8_t pe32_kind = 0;
     bool entry_from_file_offset = false;
     BootblockArea bootblock_area = BootblockArea::kNone;
+    // A logo: a picture the firmware shows (a firmware bitmap, or a JPEG or
+    // GIF picture).
+    bool logo = false;
 };
 
 // Command-line properties of an option, as bits.
@@ -174,6 +177,12 @@ char slot_letter(Family family, std::uint16_t type_id);
 // Whether an add whose target is `target` compares the contents of an
 // existing module of type `existing` to tell a replacement from another ROM.
 bool compares_content(std::uint16_t existing, std::uint16_t target);
+
+// Modules of `type_id` hold logos (some option of a logo kind stores them).
+bool is_logo_type(std::uint16_t type_id);
+// Some option places its bitmap under `type_id` at a screen position, which
+// then takes the first four bytes of the bitmap in place of its signature.
+bool takes_position(std::uint16_t type_id);
 
 // Modules whose contents depend on their address: the type IDs of every
 // position-dependent kind, whichever option put them there.

@@ -99,6 +99,23 @@ std::uint32_t top_hole_address(std::string_view text) {
 // InputFile, the second: "/group<n>" and "/TopHole:<address>" carry a value
 // and are cut to the bare option so that the item loop finds the option.
 // Returns the option code of the word.
+bool is_no_reserve(const std::string& word) {
+    return equal_ignoring_case(word, "noreserve");
+}
+
+// "noreserve" keeps a logo's own palette. It counts anywhere on a command
+// line whose first item is a logo that takes it, and right after the
+// RomFile of any such item, in both forms of the command line: the usage
+// text offers it without restriction, and ignoring it silently changed the
+// user's colours.
+bool no_reserve_asked(const std::vector<std::string>& args, std::size_t first_option, int first_code) {
+    if (has_word(first_code, word::kNoReserve) && std::any_of(args.begin() + 1, args.end(), is_no_reserve))
+        return true;
+    for (std::size_t i = first_option; i + 2 < args.size(); ++i)
+        if (is_no_reserve(args[i + 2]) && has_word(lookup_option(args[i]), word::kNoReserve)) return true;
+    return false;
+}
+
 int classify_option_word(std::string& word, Settings& settings) {
     if (starts_with_ignoring_case(word, kGroupPrefix)) {
         settings.group_number = leading_number(std::string_view(word).substr(kGroupPrefix.size()), 10);
@@ -131,10 +148,6 @@ StartUp start_up(std::vector<std::string> args, const std::optional<std::string>
     if (count >= 1) {
         code = classify_option_word(args[1], settings);
         if (code == 0) settings.first_option_index = 2;
-        if (has_word(code, word::kNoReserve))
-            settings.no_reserve = std::any_of(args.begin() + 1, args.end(), [](const std::string& a) {
-                return equal_ignoring_case(a, "noreserve");
-            });
         if (has_word(code, word::kPosition) && count == 4) {
             settings.logo_position = {true, leading_number(args[3], 10), leading_number(args[4], 10)};
         }
@@ -174,6 +187,7 @@ StartUp start_up(std::vector<std::string> args, const std::optional<std::string>
     }
     // A listing run does nothing else: /D must be the last word.
     if (code != 0 && lookup_option(first_word) == option::kList && words_after > 0) code = 0;
+    if (code != 0) settings.no_reserve = no_reserve_asked(args, first, code);
     settings.data_alignment = data_alignment_of(code);
     settings.first_option_code = code;
 

@@ -4,6 +4,7 @@
 #include "codec/module_header.h"
 #include "codec/packer.h"
 #include "convert/acpi_tables.h"
+#include "convert/bitmap_signature.h"
 #include "convert/executable.h"
 #include "convert/logo_bitmap.h"
 #include "platform/files.h"
@@ -86,6 +87,8 @@ std::optional<BuiltIn> epa_bitmap(cli::Run& run, const Default& d, ByteView body
     constexpr std::string_view kConvertedName = "MorvaBmp.bmp";
     BitmapSettings settings;
     settings.no_reserve = run.settings.no_reserve;
+    settings.signature =
+        signature_for(run.image.bytes(), run.layout, codec::parse_type_id_text(type_id_text).id);
     auto bitmap = convert_bitmap(cli::Bitmap::kEpa, body, d.prepared, settings);
     if (const auto* refusal = std::get_if<std::string>(&bitmap)) {
         platform::write(run.con, *refusal);

@@ -2,6 +2,28 @@
 
 namespace kitra::convert {
 
+std::optional<Signature> firmware_bitmap_signature(base::ByteView contents) {
+    if (base::matches(contents, 0, fwbmp::kTrueColourMark)) return std::nullopt;
+    const auto width = base::try_read_u16(contents, fwbmp::kWidth);
+    const auto height = base::try_read_u16(contents, fwbmp::kHeight);
+    if (!width || !height || *width == 0 || *height == 0) return std::nullopt;
+    struct Rows {
+        std::uint64_t length;
+        std::uint32_t colours;
+    };
+    const Rows layouts[] = {
+        {rounded_row_length(*width, 256), 256}, {*width, 256}, {rounded_row_length(*width, 16), 16}};
+    for (const Rows& r : layouts) {
+        const std::uint64_t end = fwbmp::kRows + r.length * *height;
+        const std::uint64_t trailer =
+            fwbmp::kTrailerMark.size() + std::uint64_t{r.colours} * fwbmp::kPaletteEntry;
+        if (base::in_range(contents, end, trailer) &&
+            base::matches_ignore_case(contents, end, fwbmp::kTrailerMark))
+            return Signature{contents[0], contents[1], contents[2], contents[3]};
+    }
+    return std::nullopt;
+}
+
 void to_bit_planes(base::ByteView indices, base::MutableByteView out) {
     const std::uint64_t groups = out.size() / 4;
     base::fill(out, 0, out.size(), 0);

@@ -1,8 +1,9 @@
 // The firmware bitmap: the form a logo takes inside the image, because the
 // firmware draws straight from it and cannot read BMP files.
 //
-//    0  "MVBM", or the screen position x, y (16 bits each) of an OSB picture
-//       that was given one
+//    0  the signature the firmware looks for ("MVBM" unless the image's own
+//       bitmaps carry another), or the screen position x, y (16 bits each)
+//       of an OSB picture that was given one
 //    4  width in pixels (16 bits)
 //    6  height in rows (16 bits)
 //    8  the rows, top row first, each of one row length
@@ -19,7 +20,9 @@
 // True-colour GUI pictures are kept whole instead: "24BM" and the BMP file.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "base/bytes.h"
@@ -27,7 +30,6 @@
 namespace kitra::convert {
 
 namespace fwbmp {
-constexpr std::string_view kMagic = "MVBM";
 constexpr std::uint64_t kX = 0;  // in place of the magic
 constexpr std::uint64_t kY = 2;
 constexpr std::uint64_t kWidth = 4;
@@ -37,6 +39,20 @@ constexpr std::string_view kTrailerMark = "RGB ";
 constexpr std::uint64_t kPaletteEntry = 3;
 constexpr std::string_view kTrueColourMark = "24BM";
 }  // namespace fwbmp
+
+// The four bytes a firmware bitmap opens with. A board's firmware shows only
+// bitmaps that carry its own signature, and real images carry others than
+// the default "MVBM"; a new bitmap takes the one of the image it goes into.
+using Signature = std::array<std::uint8_t, 4>;
+constexpr Signature kDefaultSignature = {'M', 'V', 'B', 'M'};
+
+// The signature of `contents` when they are a firmware bitmap, recognised by
+// its structure, whatever its signature: a width and a height, and "RGB "
+// (any letter case) right after the rows with the palette behind it, for
+// one of the row lengths the conversions write (256 colours rounded to
+// groups of 8 or exactly the width, 16 colours rounded). A true-colour
+// wrapper is none.
+std::optional<Signature> firmware_bitmap_signature(base::ByteView contents);
 
 // Row length of the logo conversion's rows and of every bit-plane row:
 // 256 colours a byte per pixel, 16 colours half that, rounded up to whole

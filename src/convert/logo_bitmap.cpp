@@ -153,7 +153,8 @@ std::uint64_t trailer_size(std::uint32_t colours) {
     return fwbmp::kTrailerMark.size() + std::uint64_t{colours} * fwbmp::kPaletteEntry;
 }
 
-Bytes logo_conversion(const BmpPicture& p, bool epa, std::uint8_t flags, bool no_reserve) {
+Bytes logo_conversion(const BmpPicture& p, bool epa, std::uint8_t flags, bool no_reserve,
+                      const Signature& signature) {
     if (epa) flags &= static_cast<std::uint8_t>(~flag::kNoStrip);
     const std::uint32_t colours = p.colours();
     const std::uint32_t w = p.width;
@@ -169,7 +170,7 @@ Bytes logo_conversion(const BmpPicture& p, bool epa, std::uint8_t flags, bool no
 
     const std::uint64_t pixels_end = fwbmp::kRows + row_length * out_h;
     Bytes out(pixels_end + trailer_size(colours), 0);
-    base::copy_into(out, 0, base::view_of(fwbmp::kMagic));
+    base::copy_into(out, 0, signature);
     base::write_u16(out, fwbmp::kWidth, static_cast<std::uint16_t>(out_w));
     base::write_u16(out, fwbmp::kHeight, static_cast<std::uint16_t>(out_h));
 
@@ -213,7 +214,8 @@ Bytes logo_conversion(const BmpPicture& p, bool epa, std::uint8_t flags, bool no
 // The OSB conversions: the picture's own palette and indices. 16-colour rows
 // become bit planes, or stay packed as stored in the GUI form; 256-colour
 // rows keep exactly their width.
-Bytes osb_conversion(const BmpPicture& p, const cli::LogoPosition& position, bool gui) {
+Bytes osb_conversion(const BmpPicture& p, const cli::LogoPosition& position, const Signature& signature,
+                     bool gui) {
     const std::uint32_t colours = p.colours();
     const std::uint64_t row_length = colours == 16 ? rounded_row_length(p.width, 16) : p.width;
     const std::uint64_t pixels_end = fwbmp::kRows + row_length * p.height;
@@ -222,7 +224,7 @@ Bytes osb_conversion(const BmpPicture& p, const cli::LogoPosition& position, boo
         base::write_u16(out, fwbmp::kX, static_cast<std::uint16_t>(position.x));
         base::write_u16(out, fwbmp::kY, static_cast<std::uint16_t>(position.y));
     } else {
-        base::copy_into(out, 0, base::view_of(fwbmp::kMagic));
+        base::copy_into(out, 0, signature);
     }
     base::write_u16(out, fwbmp::kWidth, static_cast<std::uint16_t>(p.width));
     base::write_u16(out, fwbmp::kHeight, static_cast<std::uint16_t>(p.height));
@@ -260,9 +262,10 @@ std::variant<Bytes, std::string> convert_bitmap(cli::Bitmap conversion, ByteView
     if (auto* refusal = std::get_if<std::string>(&read)) return std::move(*refusal);
     const BmpPicture& p = std::get<BmpPicture>(read);
     if (logo)
-        return logo_conversion(p, conversion == cli::Bitmap::kEpa, settings.logo_flags, settings.no_reserve);
+        return logo_conversion(p, conversion == cli::Bitmap::kEpa, settings.logo_flags, settings.no_reserve,
+                               settings.signature);
     if (p.colours() == 0) return true_colour_wrapper(bmp);
-    return osb_conversion(p, settings.position, gui);
+    return osb_conversion(p, settings.position, settings.signature, gui);
 }
 
 }  // namespace kitra::convert

@@ -22,14 +22,16 @@
 #include "base/bytes.h"
 #include "cli/catalogue.h"
 #include "cli/command_line.h"
+#include "convert/firmware_bitmap.h"
 
 namespace kitra::convert {
 
 // What the conversions read of the run.
 struct BitmapSettings {
-    bool no_reserve = false;      // the logo conversion keeps the picture's palette and indices
-    std::uint8_t logo_flags = 0;  // the image's logo flags byte (see logo_bitmap.cpp)
-    cli::LogoPosition position;   // OSB and GUI OSB: x and y in place of the magic
+    bool no_reserve = false;                  // the logo conversion keeps the picture's palette and indices
+    std::uint8_t logo_flags = 0;              // the image's logo flags byte (see logo_bitmap.cpp)
+    cli::LogoPosition position;               // OSB and GUI OSB: x and y in place of the signature
+    Signature signature = kDefaultSignature;  // the image's own (bitmap_signature.h)
 };
 
 // The firmware bitmap (or true-colour wrapper) made from the BMP `bmp`, named

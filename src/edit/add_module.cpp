@@ -9,6 +9,7 @@
 #include "codec/module_header.h"
 #include "codec/packer.h"
 #include "convert/acpi_tables.h"
+#include "convert/bitmap_signature.h"
 #include "convert/bmp_file.h"
 #include "convert/executable.h"
 #include "convert/logo_bitmap.h"
@@ -71,13 +72,15 @@ bool converts_bitmap(const cli::Kind& kind) {
 }
 
 // What the bitmap conversions read of the run. The position is only ever
-// given to the options that place their picture.
+// given to the options that place their picture; the signature is the
+// image's own.
 convert::BitmapSettings bitmap_settings(const cli::Run& run, const cli::Item& item) {
     const cli::CatalogueEntry* entry = cli::entry_for_code(item.option_code);
     convert::BitmapSettings s;
     s.no_reserve = run.settings.no_reserve;
     s.logo_flags = run.layout.logo_flags;
     if (entry && entry->has(cli::word::kPosition)) s.position = run.settings.logo_position;
+    s.signature = convert::signature_for(run.image.bytes(), run.layout, item.type.type_id);
     return s;
 }
 

@@ -282,12 +282,23 @@ TEST(StartUp, GroupNumber) {
     EXPECT_EQ(run({"kitra", "/group-" + std::string(10000, '9'), "g"}).settings().group_number, INT_MIN);
 }
 
-TEST(StartUp, NoReserveOnlyWithoutInputFile) {
-    EXPECT_TRUE(run({"kitra", "/logo", "pic.bmp", "noreserve"}).settings().no_reserve);
-    EXPECT_TRUE(run({"kitra", "/OSB_LOGO7", "pic.bmp", "NoReserve"}).settings().no_reserve);
-    EXPECT_FALSE(run({"kitra", "bios.bin", "/logo", "pic.bmp", "noreserve"}).settings().no_reserve);
-    EXPECT_FALSE(run({"kitra", "/vga", "v.rom", "noreserve"}).settings().no_reserve);
-    EXPECT_FALSE(run({"kitra", "/OSB_LOGO", "pic.bmp", "noreserve"}).settings().no_reserve);  // code 55
+// "noreserve" counts in both forms of the command line: anywhere when the
+// first item is a logo that takes it, and right after such an item's file.
+TEST(StartUp, NoReserveAfterALogoInBothForms) {
+    const std::pair<std::vector<std::string>, bool> cases[] = {
+        {{"kitra", "/logo", "pic.bmp", "noreserve"}, true},
+        {{"kitra", "/OSB_LOGO7", "pic.bmp", "NoReserve"}, true},
+        {{"kitra", "bios.bin", "/logo", "pic.bmp", "noreserve"}, true},
+        {{"kitra", "bios.bin", "/logo", "pic.bmp", "/vga", "v.rom", "noreserve"}, true},
+        {{"kitra", "bios.bin", "/vga", "v.rom", "/logo1", "pic.bmp", "noreserve"}, true},
+        {{"kitra", "bios.bin", "/logo", "pic.bmp"}, false},
+        {{"kitra", "bios.bin", "/vga", "v.rom", "noreserve"}, false},
+        {{"kitra", "bios.bin", "/vga", "v.rom", "/epa", "pic.bmp", "noreserve"}, false},  // no such word
+        {{"kitra", "/vga", "v.rom", "noreserve"}, false},
+        {{"kitra", "/OSB_LOGO", "pic.bmp", "noreserve"}, false},  // code 55
+    };
+    for (const auto& [args, expected] : cases)
+        EXPECT_EQ(run(args).settings().no_reserve, expected) << args[2];
 }
 
 TEST(StartUp, LogoPositionOnlyWithoutInputFileAndFourArguments) {

@@ -2,10 +2,13 @@
 // extracted again, a refused picture, and no work file left behind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "codec/lzh_encoder.h"
 #include "codec/module_header.h"
 #include "codec/packer.h"
 #include "convert/logo_bitmap.h"
+#include "convert/tool_fixture.h"
 #include "platform/files.h"
 #include "support/bmp_writer.h"
 #include "support/byte_literals.h"
@@ -183,6 +186,106 @@ TEST(LogoModule, ExtractedLogoThatIsNoBitmapIsWrittenAsStored) {
                          "The [Logo] module holds no firmware bitmap; it is extracted as it is stored.\n"
                          "[Logo] ROM is extracted to out.bin");
     EXPECT_EQ(f.read("out.bin"), testing::text("not a picture"));
+}
+
+}  // namespace
+}  // namespace kitra::edit
+
+namespace kitra::edit {
+namespace {
+
+using testing::ToolFixture;
+
+// A small 16-colour picture, and the firmware bitmap of a board whose
+// bitmaps carry `signature`, as the module of `type`.
+Bytes picture_bmp() {
+    Picture s;
+    s.width = 12;
+    s.height = 3;
+    s.bits = 4;
+    s.palette = {0x000000, 0xC02010, 0x20C040, 0x3050E0, 0xFFFFFF, 0x808080};
+    for (int i = 0; i < 36; ++i) s.pixels.push_back(static_cast<std::uint32_t>(i * 5 % 6));
+    return write_bmp(s);
+}
+Bytes board_bitmap(const char* signature, const char* type, const char* name = "board.bmp") {
+    Bytes bitmap = std::get<Bytes>(convert::convert_bitmap(cli::Bitmap::kEpa, picture_bmp(), name, {}));
+    base::copy_into(bitmap, 0, base::view_of(signature));
+    return packed(bitmap, name, type).second;
+}
+std::string signature_of(const Bytes& contents) {
+    return std::string(contents.begin(), contents.begin() + std::min<std::size_t>(4, contents.size()));
+}
+
+// A new bitmap carries the signature of the bitmap it replaces, else of the
+// first logo bitmap in the chain (not one whose first bytes may be an OSB
+// position), else the default; the built-in EPA input as well.
+TEST(LogoModule, NewBitmapTakesTheImagesSignature) {
+    Bytes positioned = std::get<Bytes>(
+        convert::convert_bitmap(cli::Bitmap::kOsb, picture_bmp(), "o.bmp", {.position = {true, 100, 50}}));
+    struct Case {
+        const char* what;
+        std::vector<Bytes> modules;
+        std::vector<std::string> args;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"replaced",
+         {board_bitmap("WXYZ", "4000:0"), board_bitmap("ABCD", "4002:0")},
+         {"/epa", "pic.bmp"},
+         "ABCD"},
+        {"another kind", {board_bitmap("WXYZ", "4000:0")}, {"/epa", "pic.bmp"}, "WXYZ"},
+        {"another kind, full screen", {board_bitmap("ABCD", "4002:0")}, {"/logo", "pic.bmp"}, "ABCD"},
+        {"built-in input", {board_bitmap("WXYZ", "4000:0")}, {"/epa"}, "WXYZ"},
+        {"none",
+         {stored_module("l.bin", "4000:0", "not a picture"), packed(positioned, "o.bmp", "404E:0").second},
+         {"/epa", "pic.bmp"},
+         "MVBM"},
+    };
+    for (const Case& c : cases) {
+        ToolFixture f;
+        ImageBuilder b = testing::content_image();
+        std::uint64_t at = 0x10000;
+        for (const Bytes& m : c.modules) at = b.put_module(at, m);
+        f.write("bios.bin", b.bytes);
+        f.write("pic.bmp", picture_bmp());
+        Bytes exe(32, 0);  // "MZ" with a header of 2 paragraphs, the picture behind it
+        exe[0] = 'M', exe[1] = 'Z';
+        exe[8] = 2;
+        const Bytes bmp = picture_bmp();
+        exe.insert(exe.end(), bmp.begin(), bmp.end());
+        f.write("MORVAEPA.EXE", exe);
+        EXPECT_EQ(f.run(c.args).status, 0) << c.what;
+        const std::uint16_t type = c.args[0] == "/epa" ? 0x4002 : 0x4000;
+        const auto modules = f.modules();
+        const auto added = std::find_if(modules.begin(), modules.end(), [&](const testing::Module& m) {
+            return m.type_id == type && m.name != "board.bmp" && m.name != "l.bin";
+        });
+        ASSERT_NE(added, modules.end()) << c.what;
+        EXPECT_EQ(signature_of(added->contents), c.expected) << c.what;
+    }
+}
+
+// A board's logo extracted and put back unchanged comes back with the same
+// signature and the same colour at every pixel (entries may change places).
+TEST(LogoModule, ExtractedLogoPutBackIsTheBoardsOwn) {
+    ToolFixture f;
+    ImageBuilder b = testing::content_image();
+    b.put_module(0x10000, board_bitmap("ABCD", "4002:0"));
+    f.write("bios.bin", b.bytes);
+    EXPECT_EQ(f.run({"/epa", "extract", "logo.bmp"}).status, 0);
+    const Bytes first = f.read("logo.bmp");
+    const Bytes before = f.modules()[0].contents;
+    EXPECT_EQ(f.run({"/epa", "logo.bmp"}).status, 0);
+    EXPECT_EQ(f.run({"/epa", "extract", "again.bmp"}).status, 0);
+    const Bytes again = f.read("again.bmp");
+    const Bytes after = f.modules()[0].contents;
+    EXPECT_EQ(signature_of(after), "ABCD");
+    EXPECT_EQ(Bytes(after.begin() + 4, after.begin() + 8), Bytes(before.begin() + 4, before.begin() + 8));
+    for (std::uint32_t y = 0; y < 3; ++y)
+        for (std::uint32_t x = 0; x < 12; ++x) {
+            ASSERT_EQ(colour_at(again, x, y), colour_at(first, x, y)) << x << "," << y;
+            ASSERT_EQ(colour_at(first, x, y), colour_at(picture_bmp(), x, y) & 0xFCFCFC) << x << "," << y;
+        }
 }
 
 }  // namespace
