@@ -7,7 +7,8 @@ import pathlib
 import re
 import sys
 
-LAYERS = ["base", "platform", "codec", "image", "cli", "convert", "regions", "edit", "listing", "app"]
+LAYERS = ["base", "platform", "codec", "image", "cli", "convert", "regions", "edit", "listing", "inspect",
+          "microcode", "folder", "app"]
 RANK = {name: i for i, name in enumerate(LAYERS)}
 
 root = pathlib.Path(__file__).resolve().parent.parent / "src"

@@ -1,5 +1,7 @@
 #include "app/run.h"
 
+#include "app/commands.h"
+#include "app/held_image.h"
 #include "cli/catalogue.h"
 #include "cli/command_line.h"
 #include "cli/item.h"
@@ -150,46 +152,6 @@ int unusable(const cli::Settings& settings, platform::Console& con, const std::s
     return settings.error_mode ? 1 : 0;
 }
 
-// A run that will change the image holds it from opening to commit, so that
-// runs on one image at the same moment (a parallel build) take turns, each
-// working on the image the one before left: no change is lost. Returns the
-// exit status when the run cannot go on.
-std::optional<int> hold_image(const cli::Settings& settings, platform::Console& con,
-                              const RunOptions& options, platform::FileLock& lock) {
-    const platform::LockWait wait{
-        .notice_after = options.lock_notice_after,
-        .give_up_after = options.lock_give_up_after,
-        .on_notice =
-            [&] {
-                print(con, "%s is in use by another run of kitra; waiting for it to finish.\n",
-                      settings.image_name.c_str());
-                platform::flush(con);
-            },
-    };
-    auto taken = platform::lock_file(settings.image_name, wait);
-    if (auto* held = std::get_if<platform::FileLock>(&taken)) {
-        lock = std::move(*held);
-        return std::nullopt;
-    }
-    const auto& refusal = std::get<platform::LockRefusal>(taken);
-    switch (refusal.problem) {
-        case platform::LockProblem::kCannotOpen:
-            return unusable(settings, con,
-                            image::open_failure_text(settings.image_name, image::OpenFailure::NotFound));
-        case platform::LockProblem::kTimedOut:
-            print(con,
-                  "%s is still in use by another run of kitra; this run gives up waiting. The image is left "
-                  "unmodified.\n",
-                  settings.image_name.c_str());
-            return 1;
-        case platform::LockProblem::kFailed:
-            break;
-    }
-    print(con, "Can't lock %s (%s). The image is left unmodified.\n", settings.image_name.c_str(),
-          refusal.reason.c_str());
-    return 1;
-}
-
 // End of run. Whatever the items changed and kept is finished, so the
 // image's checksums are right: also when an item failed afterwards (the
 // error code or a cleared component mark does not undo the changes before
@@ -197,10 +159,7 @@ std::optional<int> hold_image(const cli::Settings& settings, platform::Console& 
 // listing, /CALS, an extract, items that all failed) leaves the image byte
 // for byte as it was.
 int end_of_run(Run& run) {
-    const cli::FinishFlags& f = run.flags;
-    const bool touched = run.image.changed() || f.top_hole_released || f.ncpucode_released ||
-                         f.ncpucode_placed || f.modules_moved;
-    if (touched) regions::finish_image(run);
+    if (needs_finishing(run)) regions::finish_image(run);
     if (run.error_code == 0 || (run.error_code == cli::option::kCpuCode && !run.component_mark)) return 0;
     print(run.con, "\n!!! Combine %s have some error.\n",
           std::string(cli::failure_name(run.error_code)).c_str());
@@ -211,6 +170,7 @@ int end_of_run(Run& run) {
 
 int run_tool(std::vector<std::string> args, const std::optional<std::string>& last_env,
              platform::Console& con, const RunOptions& options) {
+    if (is_new_command_line(args)) return run_new_command(args, con, options);
     cli::StartUp start = cli::start_up(std::move(args), last_env, con);
     if (!start.settings) return start.exit_status;
     cli::Settings& settings = *start.settings;
@@ -219,18 +179,16 @@ int run_tool(std::vector<std::string> args, const std::optional<std::string>& la
     // replaces the image in one step, so it always reads a whole image.
     platform::FileLock lock;
     if (cli::may_change_image(settings)) {
-        if (const auto status = hold_image(settings, con, options, lock)) return *status;
+        if (const auto status = hold_image(settings.image_name, settings.error_mode, con, options, lock))
+            return *status;
     }
 
-    auto opened = image::open_image(settings.image_name);
-    if (auto* failure = std::get_if<image::OpenFailure>(&opened))
-        return unusable(settings, con, image::open_failure_text(settings.image_name, *failure));
-    image::Image img = std::get<image::Image>(std::move(opened));
-    auto found = image::discover_layout(img.bytes(), settings.top_hole_address,
-                                        cli::kind_of(settings.first_option_code).place == Place::kTopHole);
-    if (auto* problem = std::get_if<std::string>(&found)) return unusable(settings, con, *problem);
+    auto opened = read_image(settings.image_name, settings.top_hole_address,
+                             cli::kind_of(settings.first_option_code).place == Place::kTopHole);
+    if (auto* problem = std::get_if<std::string>(&opened)) return unusable(settings, con, *problem);
+    OpenedImage& img = std::get<OpenedImage>(opened);
 
-    Run run(std::move(settings), std::move(img), std::get<image::Layout>(found), con);
+    Run run(std::move(settings), std::move(img.image), img.layout, con);
     item_loop(run);
     const int status = end_of_run(run);
 
@@ -241,12 +199,7 @@ int run_tool(std::vector<std::string> args, const std::optional<std::string>& la
               run.image.path().c_str());
         return 1;
     }
-    const std::string reason = image::commit(run.image, options.commit);
-    if (!reason.empty()) {
-        print(con, "Can't write %s (%s). The image is left unmodified.\n", run.image.path().c_str(),
-              reason.c_str());
-        return 1;
-    }
+    if (commit_image(run, con, options) != 0) return 1;
     return status;
 }
 
