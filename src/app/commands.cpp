@@ -4,6 +4,7 @@
 
 #include "app/held_image.h"
 #include "base/fatal.h"
+#include "microcode/microcode_commands.h"
 #include "regions/finishing.h"
 
 namespace kitra::app {
@@ -81,6 +82,7 @@ std::span<const NewCommand> new_commands() {
     // Each layer's commands, in the order of the help.
     static const std::vector<NewCommand> all = [] {
         std::vector<NewCommand> out;
+        out.insert(out.end(), microcode::commands().begin(), microcode::commands().end());
         return out;
     }();
     return all;
