@@ -3,10 +3,11 @@
 // output, exit status and image bytes.
 #include <gtest/gtest.h>
 
-#include <iostream>
+#include <cstdlib>
 
 #include "codec/module_header.h"
 #include "platform/files.h"
+#include "support/external_program.h"
 #include "support/image_builder.h"
 #include "support/microcode_builder.h"
 #include "support/run_kitra.h"
@@ -65,13 +66,14 @@ struct Fixture {
     }
 };
 
-TEST(MicrocodeListing, EveryPlaceWithItsUpdatesNotesAndOtherBytes) {
-    Fixture f;
+// Every place holding updates, with every note: a damaged update in the
+// bootblock's area, a module that begins with a table of pointers (the /D
+// table reads none of its updates), an area with a newer revision.
+Bytes every_place() {
     ImageBuilder b = base_image();
     Bytes damaged = intel(0x6A0, 0x03, 0x01, 0x01312000);
     damaged[300] ^= 0x01;
     b.put(kBootArea, joined({intel(0x686, 0x0A), intel(0xF29, 0x2E, 0x04, 0x07152003), damaged}));
-    // A module that begins with a table of pointers: the /D table reads none of its updates.
     const Bytes ext = testing::intel_update({.cpuid = 0x6B1,
                                              .platform_mask = 0x10,
                                              .revision = 0x1D,
@@ -83,7 +85,12 @@ TEST(MicrocodeListing, EveryPlaceWithItsUpdatesNotesAndOtherBytes) {
         stored_module("CPUCODE.BIN", "4001:0",
                       joined({Bytes(64, 0x00), ext, testing::amd_patch(0x48, 0x0F4A, 0x1022, 0x1106)})));
     put_area(b, joined({intel(0x686, 0x0C, 0x14), intel(0x686, 0x0A)}));
-    f.write("bios.bin", b.bytes);
+    return b.bytes;
+}
+
+TEST(MicrocodeListing, EveryPlaceWithItsUpdatesNotesAndOtherBytes) {
+    Fixture f;
+    f.write("bios.bin", every_place());
     const auto o = f.run({"--microcode"});
     EXPECT_EQ(o.status, 0);
     EXPECT_EQ(o.err, "");
@@ -118,6 +125,143 @@ TEST(MicrocodeListing, EveryPlaceWithItsUpdatesNotesAndOtherBytes) {
         "holds\n"
         "     duplicate of #1\n"
         "     superseded by #6\n");
+}
+
+TEST(MicrocodeListing, JsonGivesTheSameAsData) {
+    Fixture f;
+    ImageBuilder b = base_image();
+    b.put(kBootArea, testing::amd_patch(0x48, 0x0F4A, 0x1022, 0x1106));
+    b.put_module(
+        kChain,
+        stored_module("CPU.BIN", "4001:0",
+                      joined({Bytes(16, 0xEE), testing::intel_update({.cpuid = 0x6B1,
+                                                                      .revision = 0x1D,
+                                                                      .date = 0x13012001,
+                                                                      .extended = {{0x6B4, 0x21}}})})));
+    f.write("bios.bin", b.bytes);
+    const auto o = f.run({"--microcode", "--json"});
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(o.out,
+              "{\n"
+              "  \"schema\": \"kitra-microcode/1\",\n"
+              "  \"image\": \"bios.bin\",\n"
+              "  \"bridge_layout\": false,\n"
+              "  \"places\": [\n"
+              "    {\n"
+              "      \"place\": \"bootblock\",\n"
+              "      \"offset\": 133120,\n"
+              "      \"size\": 129024,\n"
+              "      \"searched\": 2048,\n"
+              "      \"updates\": 1,\n"
+              "      \"other_bytes\": []\n"
+              "    },\n"
+              "    {\n"
+              "      \"place\": \"module\",\n"
+              "      \"offset\": 65536,\n"
+              "      \"stored_name\": \"CPU.BIN\",\n"
+              "      \"type_id\": 16385,\n"
+              "      \"type_id_hex\": \"4001\",\n"
+              "      \"module_length\": 2098,\n"
+              "      \"unpacked\": true,\n"
+              "      \"size\": 2064,\n"
+              "      \"searched\": 2064,\n"
+              "      \"updates\": 1,\n"
+              "      \"other_bytes\": [\n"
+              "        {\n"
+              "          \"offset\": 0,\n"
+              "          \"length\": 16\n"
+              "        }\n"
+              "      ]\n"
+              "    }\n"
+              "  ],\n"
+              "  \"updates\": [\n"
+              "    {\n"
+              "      \"index\": 1,\n"
+              "      \"place\": \"bootblock\",\n"
+              "      \"place_index\": 0,\n"
+              "      \"offset\": 0,\n"
+              "      \"size\": 2048,\n"
+              "      \"checksum_holds\": true,\n"
+              "      \"vendor\": \"AMD\",\n"
+              "      \"processor_revision\": 3914,\n"
+              "      \"processor_revision_hex\": \"00000F4A\",\n"
+              "      \"patch_id\": 72,\n"
+              "      \"patch_id_hex\": \"00000048\",\n"
+              "      \"north_bridge\": 4130,\n"
+              "      \"north_bridge_hex\": \"00001022\",\n"
+              "      \"south_bridge\": 4358,\n"
+              "      \"south_bridge_hex\": \"00001106\",\n"
+              "      \"duplicate_of\": null,\n"
+              "      \"superseded_by\": null,\n"
+              "      \"legacy_size\": false,\n"
+              "      \"legacy_unreached\": false\n"
+              "    },\n"
+              "    {\n"
+              "      \"index\": 2,\n"
+              "      \"place\": \"module\",\n"
+              "      \"place_index\": 1,\n"
+              "      \"offset\": 16,\n"
+              "      \"size\": 2048,\n"
+              "      \"checksum_holds\": true,\n"
+              "      \"vendor\": \"Intel\",\n"
+              "      \"signature\": {\n"
+              "        \"cpuid\": 1713,\n"
+              "        \"cpuid_hex\": \"000006B1\",\n"
+              "        \"family\": 6,\n"
+              "        \"model\": 11,\n"
+              "        \"stepping\": 1,\n"
+              "        \"platform_mask\": 16,\n"
+              "        \"platform_mask_hex\": \"10\",\n"
+              "        \"platform_ids\": [\n"
+              "          4\n"
+              "        ]\n"
+              "      },\n"
+              "      \"extended_signatures\": [\n"
+              "        {\n"
+              "          \"cpuid\": 1716,\n"
+              "          \"cpuid_hex\": \"000006B4\",\n"
+              "          \"family\": 6,\n"
+              "          \"model\": 11,\n"
+              "          \"stepping\": 4,\n"
+              "          \"platform_mask\": 33,\n"
+              "          \"platform_mask_hex\": \"21\",\n"
+              "          \"platform_ids\": [\n"
+              "            0,\n"
+              "            5\n"
+              "          ]\n"
+              "        }\n"
+              "      ],\n"
+              "      \"revision\": 29,\n"
+              "      \"revision_hex\": \"0000001D\",\n"
+              "      \"date\": null,\n"
+              "      \"date_hex\": \"13012001\",\n"
+              "      \"duplicate_of\": null,\n"
+              "      \"superseded_by\": null,\n"
+              "      \"legacy_size\": false,\n"
+              "      \"legacy_unreached\": true\n"
+              "    }\n"
+              "  ]\n"
+              "}\n");
+}
+
+TEST(MicrocodeListing, JsonFollowsItsSchema) {
+    KITRA_NEEDS_PROGRAM("python3", "python3");
+    if (std::system("python3 -c 'import jsonschema' >/dev/null 2>&1") != 0) {
+        if (testing::tools_required()) FAIL() << "python3-jsonschema is not installed";
+        GTEST_SKIP() << "the python3 module jsonschema is not installed (Debian package python3-jsonschema)";
+    }
+    Fixture f;
+    f.write("bios.bin", every_place());
+    const auto o = f.run({"--microcode", "--json"});
+    ASSERT_EQ(o.status, 0);
+    f.write("listing.json", o.out);
+    const std::string schema = std::string(KITRA_TEST_DATA) + "/../../schema/microcode.schema.json";
+    const std::string check =
+        "cd '" + f.dir.path.string() +
+        "' && python3 -c 'import json, sys, jsonschema; jsonschema.validate(json.load(open("
+        "\"listing.json\")), json.load(open(sys.argv[1])))' '" +
+        schema + "' >check.txt 2>&1";
+    EXPECT_EQ(std::system(check.c_str()), 0) << base::text_of(*platform::read_file(f.dir.file("check.txt")));
 }
 
 const std::string kHead =
