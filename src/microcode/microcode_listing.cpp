@@ -232,6 +232,7 @@ std::string listing_json(const ImageMicrocode& im, const std::string& image_name
                 .member("unpacked", !p.unreadable);
         }
         w.member("size", std::uint64_t{p.bytes.size()})
+            .member("searched", p.found.end)
             .member("updates", std::uint64_t{p.found.updates.size()});
         w.key("other_bytes").begin_array();
         for (const convert::ByteSpan& s : p.found.other)
