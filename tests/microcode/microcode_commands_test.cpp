@@ -572,6 +572,16 @@ TEST(MicrocodeRemove, BySelectorsFromBothPlacesUntilThePlacesAreGone) {
     EXPECT_EQ(Bytes(image.begin() + kChain, image.begin() + kAreaEnd), Bytes(kAreaEnd - kChain, 0xFF));
 }
 
+TEST(MicrocodeCommands, HelpListsThemInOneColumn) {
+    testing::TempDir dir;
+    const auto o = testing::run_kitra({"--help"}, dir.path);
+    EXPECT_NE(o.out.find("\n  --microcode        lists the CPU microcode updates and where they are\n"
+                         "  --microcode-add    adds CPU microcode updates, or replaces older revisions\n"
+                         "  --microcode-remove removes CPU microcode updates to make room\n"),
+              std::string::npos)
+        << o.out;
+}
+
 TEST(MicrocodeCommands, WrongCommandLinesChangeNothing) {
     const std::string kAddUsage =
         "kitra IMAGE --microcode-add FILE... [--uncompressed] [--downgrade] [--force]\n";
