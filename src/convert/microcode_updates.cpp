@@ -122,7 +122,7 @@ Examined examine_intel(ByteView bytes, const WordSums& sums, std::uint64_t at) {
             if (entry_sum != cpuid + flags + checksum) {
                 e.problem =
                     base::format("the checksum of its extended signature %llu (CPUID %08X) does not hold",
-                                 static_cast<unsigned long long>(i + 1), u.signatures[i + 1].cpuid);
+                                 static_cast<unsigned long long>(i) + 1, u.signatures[i + 1].cpuid);
                 break;
             }
         }

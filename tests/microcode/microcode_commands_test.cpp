@@ -518,7 +518,7 @@ TEST(MicrocodeRefusals, NothingIsWrittenAndTheReasonIsGiven) {
         f.write("big.bin", big);
         f.write("good.bin", intel(0x6B1, 0x1D));
         f.write("bad.dat", "/* one bad word */\n0x00000001, 0xZZ\n");
-        f.write("cut.dat", dat.substr(0, dat.find('\n') + 1 + 100 * 12));
+        f.write("cut.dat", dat.substr(0, dat.find('\n') + 1 + std::size_t{100} * 12));
         const auto o = f.run(c.args);
         EXPECT_EQ(o.status, 1) << c.name;
         EXPECT_EQ(o.out, c.out) << c.name;
