@@ -61,15 +61,16 @@ std::string capitalized(std::string text) {
     return text;
 }
 
+// The stored name the module keeps (a new one takes /cpucode's).
 std::string module_name(const Target& t) {
-    if (t.existing) return base::printable(t.existing->module.name);
+    if (t.existing) return t.existing->module.name;
     return std::string(cli::default_input(cli::option::kCpuCode).prepared);
 }
 
 std::string place_phrase(const Target& t) {
     if (t.place == MicrocodePlace::kModule)
         return format("%sCPU microcode module \"%s\"", t.existing ? "the " : "a new ",
-                      module_name(t).c_str());
+                      base::printable(module_name(t)).c_str());
     return t.existing ? "the uncompressed microcode area" : "a new uncompressed microcode area";
 }
 

@@ -277,7 +277,7 @@ Bytes with_module(const Bytes& contents, const std::string& name = "CPU.BIN") {
 
 TEST(MicrocodeAdd, ReplacesNewerAddsInCpuidOrderSkipsTheRestThenDowngradesOnRequest) {
     Fixture f;
-    f.write("bios.bin", with_module(joined({intel(0x686, 0x0A), intel(0x6B1, 0x1D)})));
+    f.write("bios.bin", with_module(joined({intel(0x686, 0x0A), intel(0x6B1, 0x1D)}), "CPU\x1B.BIN"));
     f.write("new.bin",
             joined({intel(0x686, 0x0C), intel(0x683, 0x10), intel(0x6B1, 0x1C), intel(0x6B1, 0x1D)}));
     f.write("p3.dat", testing::dat_text(intel(0x6B4, 0x02, 0x20, 0x03262002)));
@@ -286,7 +286,7 @@ TEST(MicrocodeAdd, ReplacesNewerAddsInCpuidOrderSkipsTheRestThenDowngradesOnRequ
     EXPECT_EQ(o.err, "");
     EXPECT_EQ(
         o.out,
-        "The CPU microcode module \"CPU.BIN\" of bios.bin:\n"
+        "The CPU microcode module \"CPU?.BIN\" of bios.bin:\n"
         "  replaced  #1 Intel CPUID 00000686 platform IDs 4 revision 0000000A (2000-05-12) by revision "
         "0000000C (2000-05-12) from new.bin\n"
         "  added     Intel CPUID 00000683 platform IDs 4 revision 00000010 (2000-05-12) from new.bin\n"
@@ -296,13 +296,13 @@ TEST(MicrocodeAdd, ReplacesNewerAddsInCpuidOrderSkipsTheRestThenDowngradesOnRequ
         "  skipped   Intel CPUID 000006B1 platform IDs 4 revision 0000001D (2000-05-12) from new.bin: it is "
         "in the image already\n"
         "  added     Intel CPUID 000006B4 platform IDs 5 revision 00000002 (2002-03-26) from p3.dat\n"
-        "The module packs to 8178 bytes; 65536 bytes are free for it.\n");
+        "The module packs to 8179 bytes; 65536 bytes are free for it.\n");
     o = f.run({"--microcode"});
     EXPECT_EQ(
         o.out,
         "CPU microcode of bios.bin\n"
         "  bootblock     area at 00020800h, blank: no updates\n"
-        "  module        \"CPU.BIN\" at 00010000h, 8192 bytes unpacked: 4 updates\n"
+        "  module        \"CPU?.BIN\" at 00010000h, 8192 bytes unpacked: 4 updates\n"
         "  uncompressed  none\n\n" +
             kHead +
             "  1  module        00000h  Intel   00000683  06-08-03  4             00000010  2000-05-12  "
@@ -316,17 +316,17 @@ TEST(MicrocodeAdd, ReplacesNewerAddsInCpuidOrderSkipsTheRestThenDowngradesOnRequ
     f.write("old.bin", intel(0x686, 0x08));
     o = f.run({"--microcode-add", "old.bin", "--downgrade"});
     EXPECT_EQ(o.out,
-              "The CPU microcode module \"CPU.BIN\" of bios.bin:\n"
+              "The CPU microcode module \"CPU?.BIN\" of bios.bin:\n"
               "  replaced  #2 Intel CPUID 00000686 platform IDs 4 revision 0000000C (2000-05-12) by revision "
               "00000008 (2000-05-12) from old.bin (a downgrade)\n"
-              "The module packs to 8179 bytes; 65536 bytes are free for it.\n");
+              "The module packs to 8180 bytes; 65536 bytes are free for it.\n");
     // Adding what is there already changes nothing.
     const Bytes before = f.image();
     o = f.run({"--microcode-add", "old.bin"});
     EXPECT_EQ(o.status, 0);
     EXPECT_EQ(
         o.out,
-        "The CPU microcode module \"CPU.BIN\" of bios.bin:\n"
+        "The CPU microcode module \"CPU?.BIN\" of bios.bin:\n"
         "  skipped   Intel CPUID 00000686 platform IDs 4 revision 00000008 (2000-05-12) from old.bin: it is "
         "in the image already\n"
         "Nothing to change; the image is left as it was.\n");
