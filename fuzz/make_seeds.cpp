@@ -19,6 +19,7 @@
 #include "codec/packer.h"
 #include "platform/files.h"
 #include "support/image_builder.h"
+#include "support/microcode_builder.h"
 
 namespace {
 
@@ -79,6 +80,37 @@ Bytes board_image(bool special_areas) {
     return trimmed(b.bytes);
 }
 
+// CPU microcode for the microcode target: updates one after another (an old
+// fixed-size one, one with an extended signature table, an AMD patch), the
+// same as text, and a board whose three places hold updates, its module
+// beginning with a table of pointers.
+Bytes microcode_updates() {
+    using kitra::testing::IntelSpec;
+    return kitra::testing::joined(
+        {kitra::testing::intel_update({.cpuid = 0x686, .old_form = true}),
+         kitra::testing::intel_update(
+             {.cpuid = 0x6B1, .revision = 0x1D, .total_size = 3072, .extended = {{0x6B4, 0x20}}}),
+         kitra::testing::amd_patch(0x48, 0x0F4A, 0x1022, 0x1106)});
+}
+
+Bytes microcode_board() {
+    ImageBuilder b(0x20000);
+    b.put(0, pack(code_like(0x800, 1), "sysbios.bin", "5000:0"));
+    const Bytes updates = microcode_updates();
+    Bytes module_contents(0x40, 0x00);
+    module_contents.insert(module_contents.end(), updates.begin(), updates.end());
+    b.put_module(0x10000, pack(module_contents, "CPUCODE.BIN", "4001:0"));
+    constexpr std::uint32_t kLimit = 0x1C000;
+    const Bytes area =
+        kitra::testing::intel_update({.cpuid = 0xF29, .platform_mask = 0x04, .revision = 0x2E});
+    b.put(kLimit - 0x820, area).put_trailer(kLimit - 0x20, "*ALIN16*", 0x800, "NCPUCODE.BIN");
+    b.put_bs1_record(0x1D200, kLimit - 0x820 - 0x20000, 0x00);
+    // The bootblock's microcode area at 0x1E000, from the record's word at +33.
+    b.put_bootblock_record(0x1D000, 0x0000, 0xF000, 0xC000, 0xE000, 0x00).put_u16(0x1D000 + 33, 0xE000);
+    b.put(0x1E000, kitra::testing::intel_update({.cpuid = 0x683, .revision = 0x10}));
+    return trimmed(b.bytes);
+}
+
 // The decoder target's form of a raw stream: an even first byte, the
 // original size, a byte that keeps it below 1 MiB, the packed size.
 Bytes stream_seed(const Bytes& module) {
@@ -131,6 +163,12 @@ int main(int argc, char** argv) {
          write(out / "fuzz_decoder", "module-code.bin", module_seed(code)) &&
          write(out / "fuzz_decoder", "module-stored.bin",
                module_seed(kitra::testing::stored_module("r.bin", "4015:0", pseudo_random_bytes(0x100, 7))));
+    const Bytes updates = microcode_updates();
+    const std::string dat =
+        kitra::testing::dat_text(kitra::testing::intel_update({.cpuid = 0x686, .revision = 3}));
+    ok = ok && write(out / "fuzz_microcode", "updates.bin", updates) &&
+         write(out / "fuzz_microcode", "update.dat", Bytes(dat.begin(), dat.end())) &&
+         write(out / "fuzz_microcode", "board-microcode.bin", microcode_board());
     if (!ok) {
         std::fprintf(stderr, "make_seeds: cannot write the seeds under %s\n", argv[1]);
         return 1;

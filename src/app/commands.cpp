@@ -4,6 +4,7 @@
 
 #include "app/held_image.h"
 #include "base/fatal.h"
+#include "microcode/microcode_commands.h"
 #include "regions/finishing.h"
 
 namespace kitra::app {
@@ -24,8 +25,12 @@ void print_help(platform::Console& con) {
                     "  kitra IMAGE --COMMAND [ARGUMENTS...]                       the commands below\n"
                     "  kitra IMAGE --COMMAND --help                               explains one\n"
                     "\n");
+    // The summaries in one column, past the longest word.
+    int width = 16;
+    for (const NewCommand& c : new_commands()) width = std::max(width, static_cast<int>(c.word.size()));
     for (const NewCommand& c : new_commands())
-        platform::print(con, "  %-16s %s\n", std::string(c.word).c_str(), std::string(c.summary).c_str());
+        platform::print(con, "  %-*s %s\n", width, std::string(c.word).c_str(),
+                        std::string(c.summary).c_str());
 }
 
 // The image named on the command line, read for a command: its message on
@@ -81,6 +86,7 @@ std::span<const NewCommand> new_commands() {
     // Each layer's commands, in the order of the help.
     static const std::vector<NewCommand> all = [] {
         std::vector<NewCommand> out;
+        out.insert(out.end(), microcode::commands().begin(), microcode::commands().end());
         return out;
     }();
     return all;

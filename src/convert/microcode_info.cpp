@@ -2,13 +2,10 @@
 
 #include <vector>
 
-#include "cli/catalogue.h"
 #include "cli/console_report.h"
 #include "codec/packer.h"
+#include "convert/microcode_places.h"
 #include "convert/microcode_update.h"
-#include "image/listing_format.h"
-#include "image/markers.h"
-#include "image/records.h"
 
 namespace kitra::convert {
 
@@ -20,15 +17,6 @@ using image::Layout;
 using platform::Console;
 using platform::print;
 using platform::write;
-
-// The bootblock's microcode area is read this far from its start.
-constexpr std::uint64_t kBootblockAreaSize = 0x20000;
-// A bridge-ID board is told by its "*BS1" among the first 0x6000 bytes from
-// here, on a 4-byte step.
-constexpr std::uint64_t kBridgeSearchLength = 0x6000;
-// Images up to this many 64 KiB pieces keep the bootblock's microcode area
-// in the bootblock record's window.
-constexpr std::uint32_t kSmallImagePieces = 4;
 
 const char kTitle[] = "\n                          ** Micro Code Information **\n";
 const char kBridgeIdHead[] =
@@ -117,44 +105,10 @@ std::vector<ByteView> fixed_records(ByteView area) {
     return records;
 }
 
-bool is_bridge_board(ByteView image) {
-    const std::uint64_t from =
-        image.size() > image::kRecordSearchFromEnd ? image.size() - image::kRecordSearchFromEnd : 0;
-    const auto bs1 = image::find_marker(image, from, kBridgeSearchLength, image::bs1::kMarker, 4);
-    if (!bs1) return false;
-    const std::uint64_t at = *bs1 + image::bs1::kBridgeByte;
-    return at < image.size() && (image[at] & image::bs1::kBridgeMask) == image::bs1::kBridgeValue;
-}
-
-// The bootblock's microcode area, as much of its 128 KiB as the image holds;
-// empty without a bootblock record.
-ByteView bootblock_area(ByteView image, const Layout& l) {
-    namespace bbss = image::bbss;
-    if (!l.bbss_found) return {};
-    const auto area_word = base::try_read_u16(image, std::uint64_t{l.bbss_offset} + bbss::kMicrocodeWord);
-    const auto layout_word = base::try_read_u16(image, std::uint64_t{l.bbss_offset} + bbss::kLayoutWord);
-    const auto sum_word = base::try_read_u16(image, std::uint64_t{l.bbss_offset} + bbss::kImageChecksumWord);
-    if (!area_word || !layout_word || !sum_word) return {};
-    std::uint32_t start = 0;
-    if (l.image_length / image::kWindow64K <= kSmallImagePieces) {
-        start = l.window_start + *area_word;
-    } else {
-        // The area shares its 64 KiB piece with the image checksum word.
-        const std::uint32_t piece =
-            (*layout_word & 0x000F) != 0
-                ? (static_cast<std::uint32_t>(*sum_word & 0x00FF) << 16) | (*sum_word & 0xFF00u)
-                : l.window_start + (*sum_word & 0xF000u);
-        start = (*area_word & 0xFF00u) | (piece & 0xFF0000u);
-    }
-    return base::clipped(image, start, kBootblockAreaSize);
-}
-
 // The contents of every CPU microcode module the listing walks, unpacked.
-std::vector<base::Bytes> microcode_modules(ByteView image, const Layout& l, Console& con) {
-    const std::uint16_t type = cli::entry_for_code(cli::lookup_option("/cpucode"))->type_id;
+std::vector<base::Bytes> unpacked_modules(ByteView image, const Layout& l, Console& con) {
     std::vector<base::Bytes> contents;
-    for (const codec::ModuleInfo& m : image::listed_modules(image, l)) {
-        if (m.type_id != type) continue;
+    for (const codec::ModuleInfo& m : microcode_modules(image, l)) {
         auto unpacked = codec::unpack(base::slice(image, m.offset, m.length()), cli::console_report(con));
         if (unpacked) contents.push_back(std::move(*unpacked));
     }
@@ -181,11 +135,11 @@ std::vector<ByteView> sized_records(ByteView area) {
 void print_microcode_table(ByteView image, const Layout& l, Console& con) {
     // The modules are unpacked first, where the listing's walk met them: what
     // the codec reports comes before the table.
-    const std::vector<base::Bytes> modules = microcode_modules(image, l, con);
+    const std::vector<base::Bytes> modules = unpacked_modules(image, l, con);
 
     write(con, kTitle);
     const bool bridge = is_bridge_board(image);
-    const ByteView boot_area = bridge ? ByteView{} : bootblock_area(image, l);
+    const ByteView boot_area = bridge ? ByteView{} : bootblock_microcode_area(image, l).bytes;
     const std::vector<ByteView> boot_records = fixed_records(boot_area);
     Table t{con, kTwoPerLine.first};
     if (bridge) {

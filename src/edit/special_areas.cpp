@@ -1,5 +1,7 @@
 #include "edit/special_areas.h"
 
+#include <algorithm>
+
 #include "base/bytes.h"
 #include "convert/executable.h"
 #include "edit/placement.h"
@@ -55,10 +57,58 @@ void write_special_area(cli::Run& run, std::uint64_t start, ByteView data, std::
     image::copy_into(run.image, at + trailer::kName, base::view_of(name));
 }
 
-bool place_ncpucode(cli::Run& run, const cli::Item& item) {
+NcpucodeSpot ncpucode_spot(const image::Layout& l, std::uint64_t e, std::uint64_t s) {
+    const std::uint64_t a = l.compressed_limit;
+    NcpucodeSpot spot;
+    if (has_top_hole(l) && a < std::uint64_t{l.top_hole_start} + l.top_hole_size + s + 64) {
+        // No room above the top hole: the area goes right below it.
+        if (l.top_hole_start < e + s + kTrailerSize)
+            spot.excess = e + s + kTrailerSize - l.top_hole_start;
+        else
+            spot = {true, l.top_hole_start - s - kTrailerSize, 0};
+    } else if (a < e + s + kTrailerSize) {
+        spot.excess = e + s + kTrailerSize - a;
+    } else {
+        spot = {true, a - s - kTrailerSize, 0};
+    }
+    return spot;
+}
+
+std::uint64_t ncpucode_room(const image::Layout& l, std::uint64_t e) {
+    const std::uint64_t a = l.compressed_limit;
+    // Below whatever ends the space above the chain, with the trailer.
+    const std::uint64_t top = has_top_hole(l) ? l.top_hole_start : a;
+    std::uint64_t room = top >= e + kTrailerSize ? top - e - kTrailerSize : 0;
+    // Above the top hole, where it leaves 64 bytes more than the area.
+    const std::uint64_t hole_end = std::uint64_t{l.top_hole_start} + l.top_hole_size;
+    if (has_top_hole(l) && a >= hole_end + 64) room = std::max(room, a - hole_end - 64);
+    return room;
+}
+
+bool place_ncpucode_data(cli::Run& run, ByteView data) {
     image::Layout& l = run.layout;
-    const bool old_area = has_ncpucode(l);
-    Bytes data = old_area ? area_data(run, l.ncpucode_offset, l.ncpucode_size) : Bytes{};
+    const std::uint64_t s = data.size();
+    const NcpucodeSpot spot = ncpucode_spot(l, image::chain_end(run.image.bytes(), l.walk_start), s);
+    if (!spot.fits) {
+        report_no_space(run, static_cast<std::uint32_t>(spot.excess));
+        run.flags.ncpucode_not_done = true;
+        return false;
+    }
+    if (!fits_in_image(run, spot.start, s)) return false;
+    // The old area is erased first, so that no part of it the new one does
+    // not cover is left behind.
+    if (has_ncpucode(l)) erase_area(run, l.ncpucode_offset, l.ncpucode_size);
+    write_special_area(run, spot.start, data, trailer::kMicrocodeMarker, trailer::kMicrocodeName);
+    l.ncpucode_present = true;
+    l.ncpucode_offset = static_cast<std::uint32_t>(spot.start);
+    l.ncpucode_size = static_cast<std::uint32_t>(s);
+    run.flags.ncpucode_placed = true;
+    return true;
+}
+
+bool place_ncpucode(cli::Run& run, const cli::Item& item) {
+    const image::Layout& l = run.layout;
+    Bytes data = has_ncpucode(l) ? area_data(run, l.ncpucode_offset, l.ncpucode_size) : Bytes{};
     const ByteView file = item.component;
     if (convert::is_executable(file)) {
         const ByteView body = convert::executable_body(file);
@@ -66,42 +116,7 @@ bool place_ncpucode(cli::Run& run, const cli::Item& item) {
     }
     platform::print(run.con, "Combine %s file to %s...\n", std::string(trailer::kMicrocodeName).c_str(),
                     run.settings.image_name.c_str());
-
-    const std::uint64_t s = data.size();
-    const std::uint64_t e = image::chain_end(run.image.bytes(), l.walk_start);
-    const std::uint64_t a = l.compressed_limit;
-    std::uint64_t start = 0;
-    std::uint64_t excess = 0;
-    bool fits = true;
-    if (has_top_hole(l) && a < std::uint64_t{l.top_hole_start} + l.top_hole_size + s + 64) {
-        // No room above the top hole: the area goes right below it.
-        if (l.top_hole_start < e + s + kTrailerSize) {
-            fits = false;
-            excess = e + s + kTrailerSize - l.top_hole_start;
-        } else {
-            start = l.top_hole_start - s - kTrailerSize;
-        }
-    } else if (a < e + s + kTrailerSize) {
-        fits = false;
-        excess = e + s + kTrailerSize - a;
-    } else {
-        start = a - s - kTrailerSize;
-    }
-    if (!fits) {
-        report_no_space(run, static_cast<std::uint32_t>(excess));
-        run.flags.ncpucode_not_done = true;
-        return false;
-    }
-    if (!fits_in_image(run, start, s)) return false;
-    // The old area is erased first, so that no part of it the new one does
-    // not cover is left behind.
-    if (old_area) erase_area(run, l.ncpucode_offset, l.ncpucode_size);
-    write_special_area(run, start, data, trailer::kMicrocodeMarker, trailer::kMicrocodeName);
-    l.ncpucode_present = true;
-    l.ncpucode_offset = static_cast<std::uint32_t>(start);
-    l.ncpucode_size = static_cast<std::uint32_t>(s);
-    run.flags.ncpucode_placed = true;
-    return true;
+    return place_ncpucode_data(run, data);
 }
 
 bool place_top_hole(cli::Run& run, const cli::Item& item) {

@@ -106,11 +106,8 @@ void refresh_bootblock_checksum(cli::Run& run) {
 // with the pointer's bytes: the first by their change d, the second by 2 d.
 void update_microcode_pointer(cli::Run& run) {
     const ByteView image = run.image.bytes();
-    const std::uint64_t start = image.size() >= kBs1SearchFromEnd ? image.size() - kBs1SearchFromEnd : 0;
-    const auto bs1 = image::find_marker(image, start, image.size(), image::bs1::kMarker);
-    // A record too short to hold the pointer is no record.
-    if (bs1 && base::in_range(image, *bs1 + image::bs1::kMicrocodeAddress, 4)) {
-        const std::uint64_t pointer = *bs1 + image::bs1::kMicrocodeAddress;
+    if (const auto found = microcode_pointer_offset(image)) {
+        const std::uint64_t pointer = *found;
         const ByteView old_view = base::slice(ByteView(image), pointer, 4);
         const base::Bytes old_bytes(old_view.begin(), old_view.end());
         if (run.layout.bbss_found) require_checksum_block(run);
@@ -236,6 +233,14 @@ BalancePlace balance_place(ByteView image, const image::Layout& layout) {
         !in_balance_form(base::slice(image, at, kBalanceAreaSize)))
         return BalancePlace::kNone;
     return BalancePlace::kArea;
+}
+
+std::optional<std::uint64_t> microcode_pointer_offset(ByteView image) {
+    const std::uint64_t start = image.size() >= kBs1SearchFromEnd ? image.size() - kBs1SearchFromEnd : 0;
+    const auto bs1 = image::find_marker(image, start, image.size(), image::bs1::kMarker);
+    // A record too short to hold the pointer is no record.
+    if (!bs1 || !base::in_range(image, *bs1 + image::bs1::kMicrocodeAddress, 4)) return std::nullopt;
+    return *bs1 + image::bs1::kMicrocodeAddress;
 }
 
 void finish_image(cli::Run& run) {

@@ -4,6 +4,9 @@
 // balance words recomputed so that the firmware accepts the image.
 #pragma once
 
+#include <cstdint>
+#include <optional>
+
 #include "base/bytes.h"
 #include "cli/run_state.h"
 #include "image/layout.h"
@@ -29,6 +32,11 @@ enum class BalancePlace {
 // bytes), since that sum is taken before balancing. An area that does not lie
 // wholly inside the image is no balance area here; finishing refuses it.
 BalancePlace balance_place(base::ByteView image, const image::Layout& layout);
+
+// The offset of the "*BS1" word that finishing points at the non-compressed
+// microcode area; nullopt when the image has no such record (an area placed
+// there could not be found by the firmware).
+std::optional<std::uint64_t> microcode_pointer_offset(base::ByteView image);
 
 // Works on run.image with the layout found when the image was opened
 // and the flags the items left. A structure that the layout places outside

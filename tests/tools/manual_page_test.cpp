@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "cli/catalogue.h"
+#include "microcode/microcode_commands.h"
 #include "support/external_program.h"
 #include "support/run_kitra.h"
 
@@ -44,6 +45,15 @@ TEST(Manual, WhatAnOptionAddsIsReadFromItsKind) {
               "Writes RomFile, the nVidia memory module, into its bootblock area. No module "
               "of its own (type ID none).");
     EXPECT_EQ(describe_option(6), "");  // no option has code 6
+}
+
+TEST(Manual, TheMicrocodeCommandsStandUnderTheirUsageLines) {
+    const std::string text = to_text(kitra_manual("1.99"));
+    for (const cli::NewCommand& c : microcode::commands()) {
+        const std::string usage(c.help.substr(0, c.help.find('\n')));
+        EXPECT_NE(text.find("\n       " + usage + "\n"), std::string::npos) << usage;
+    }
+    EXPECT_NE(text.find("kitra bios.bin --microcode-remove 650 index=7"), std::string::npos);
 }
 
 TEST(Manual, RoffEscapesBackslashesHyphensAndRequestsAtALineStart) {

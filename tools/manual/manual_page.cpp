@@ -4,6 +4,7 @@
 
 #include "base/text.h"
 #include "cli/catalogue.h"
+#include "microcode/microcode_commands.h"
 
 namespace kitra::manual {
 
@@ -240,6 +241,50 @@ Section files_section() {
     return s;
 }
 
+// The microcode commands: each under its usage line (the first line of its
+// help), then what a user needs to know to change updates one at a time.
+Section microcode_section() {
+    Section s{"CPU MICROCODE", {}};
+    s.blocks.push_back(paragraph(
+        "Besides the legacy command lines, kitra lists, adds and removes single CPU microcode updates: kitra "
+        "IMAGE --COMMAND, and kitra IMAGE --COMMAND --help explains one. Updates sit in three places: the "
+        "bootblock's microcode area (listed only), the CPU microcode module (type ID 4001:0) and the "
+        "uncompressed microcode area at the top of the compressed area. An Intel update is checked whole: "
+        "header version 1, data and total sizes that agree, the checksum of the update and of its extended "
+        "signature table; an AMD patch by its data checksum."));
+    const char* const texts[] = {
+        "Lists every update of each place, found wherever it starts (also where the /D table reads none, "
+        "as after a table of pointers): index, place, offset, vendor, CPUID with family, model and stepping, "
+        "the platform IDs it is for, revision, date, size and whether its checksum holds, with notes for a "
+        "duplicate, an update superseded by a newer revision for the same CPUID and platform IDs, and one "
+        "the /D table does not show whole. Bytes of a place that are not updates are shown. --json gives "
+        "the same as one JSON document (schema/microcode.schema.json in the sources).",
+        "Adds the updates of each FILE (one binary update, updates joined one after another, the .dat text "
+        "form, or a CPU microcode module). An update replaces the one for the same CPUID and platform-ID "
+        "mask when its revision is newer; an older or equal one is skipped with a note (--downgrade "
+        "replaces it anyway); any other is added in CPUID order. The module is packed again and put in as "
+        "/cpucode puts it, made as CPUCODE.BIN when the image has none; with --uncompressed the updates "
+        "go to the uncompressed area. An update of another size than the 2048-byte records the module is "
+        "read in is refused unless --force is given. kitra prints what it will do and the new size "
+        "against the free space first; when it does not fit, it says by how many bytes and writes nothing "
+        "(status 1). A place that holds anything besides whole updates (a table of pointers, padding) is "
+        "not rewritten.",
+        "Removes the updates each selector names from the module and the uncompressed area: a CPUID in "
+        "hexadecimal (686 or 0x686), with ,pf=MASK or ,rev=REVISION after it, or index=N from --microcode. "
+        "A selector that names no update fails, and nothing is written. The last update of a place takes "
+        "the place with it.",
+    };
+    const auto commands = microcode::commands();
+    for (std::size_t i = 0; i < commands.size() && i < std::size(texts); ++i) {
+        const std::string_view help = commands[i].help;
+        s.blocks.push_back(tagged(std::string(help.substr(0, help.find('\n'))), texts[i]));
+    }
+    s.blocks.push_back(paragraph(
+        "Exit status: 0 done (also when there was nothing to change), 1 refused or failed (the image is "
+        "left as it was), 2 a wrong command line."));
+    return s;
+}
+
 }  // namespace
 
 std::string describe_option(int code) {
@@ -250,15 +295,19 @@ std::string describe_option(int code) {
 
 Document kitra_manual(const std::string& version) {
     Document doc{"kitra", version, "assemble legacy PC system-BIOS ROM images", {}};
-    doc.sections.push_back({"SYNOPSIS",
-                            {example("kitra InputFile option [RomFile|release|extract] ... [/err]\n"
-                                     "kitra option [RomFile|release|extract] ...\n"
-                                     "kitra InputFile /other type RomFile\n"
-                                     "kitra InputFile /isa RomFile [segment:0]\n"
-                                     "kitra InputFile /groupN RomFile\n"
-                                     "kitra /TopHole:address RomFile\n"
-                                     "kitra InputFile /BOI [nine values]\n"
-                                     "kitra InputFile /D")}});
+    doc.sections.push_back(
+        {"SYNOPSIS",
+         {example("kitra InputFile option [RomFile|release|extract] ... [/err]\n"
+                  "kitra option [RomFile|release|extract] ...\n"
+                  "kitra InputFile /other type RomFile\n"
+                  "kitra InputFile /isa RomFile [segment:0]\n"
+                  "kitra InputFile /groupN RomFile\n"
+                  "kitra /TopHole:address RomFile\n"
+                  "kitra InputFile /BOI [nine values]\n"
+                  "kitra InputFile /D\n"
+                  "kitra InputFile --microcode [--json]\n"
+                  "kitra InputFile --microcode-add FILE... [--uncompressed] [--downgrade] [--force]\n"
+                  "kitra InputFile --microcode-remove SELECTOR...")}});
     doc.sections.push_back(
         {"DESCRIPTION",
          {paragraph(
@@ -327,6 +376,7 @@ Document kitra_manual(const std::string& version) {
                  "that cannot be written or whose turn never comes; with /err also an image that cannot "
                  "be opened or used and an unset _last. A fatal error discards every change of the run: "
                  "the image stays as it was.")}});
+    doc.sections.push_back(microcode_section());
     doc.sections.push_back(files_section());
     doc.sections.push_back(
         {"EXAMPLES",
@@ -337,6 +387,13 @@ Document kitra_manual(const std::string& version) {
           example("kitra bios.bin /vga release\nkitra bios.bin /logo extract logo.bmp"),
           paragraph("Add a module of type 8000, and an ISA ROM placed at segment C800:"),
           example("kitra bios.bin /other 8000:0 data.bin\nkitra bios.bin /isa isa.rom C800:0"),
+          paragraph("Add the update for a newer stepping of the board's CPU (CPUID 68A, platform ID 4) from "
+                    "Intel's text form, after looking at what the image carries; an older revision for "
+                    "the same CPUID and platform IDs is replaced:"),
+          example("kitra bios.bin --microcode\nkitra bios.bin --microcode-add cpu0068a_plat10.dat"),
+          paragraph("Make room by removing the updates for CPUs the board can never take: every update for "
+                    "CPUID 650, and update 7 of the listing:"),
+          example("kitra bios.bin --microcode-remove 650 index=7"),
           paragraph("Name the image by _last (here bios.bin) and add a module at a fixed address:"),
           example("_last=bios kitra /TopHole:FFFD0000 xxx.bin"),
           paragraph(
