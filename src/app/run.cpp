@@ -8,6 +8,7 @@
 #include "cli/options.h"
 #include "cli/run_state.h"
 #include "cli/write_intent.h"
+#include "codec/packer.h"
 #include "convert/default_inputs.h"
 #include "edit/add_module.h"
 #include "edit/release_extract.h"
@@ -95,15 +96,21 @@ ItemResult run_item(Run& run, Item& item, int original_code) {
     }
     if (item.kind == ArgumentKind::None) return run_without_component(run, item, original_code);
 
-    auto contents = platform::read_file(item.argument);
-    if (!contents) {
-        print(run.con, "Can't open %s file\n", item.argument.c_str());
+    // No module holds more than the codec unpacks: a larger input (a
+    // device, an endless pipe) is read no further than that.
+    auto contents = platform::read_file_up_to(item.argument, codec::kMaxUnpackedSize);
+    if (const auto* problem = std::get_if<platform::ReadProblem>(&contents)) {
+        if (*problem == platform::ReadProblem::kTooLarge)
+            print(run.con, "%s is larger than %u MB, more than a module may hold; nothing is added.\n",
+                  item.argument.c_str(), codec::kMaxUnpackedSize >> 20);
+        else
+            print(run.con, "Can't open %s file\n", item.argument.c_str());
         run.component_mark = false;
         return {.failed = true, .end_loop = true};
     }
     run.component_mark = true;
     item.component_name = item.argument;
-    item.component = std::move(*contents);
+    item.component = std::move(std::get<base::Bytes>(contents));
     return add_component(run, item);
 }
 
@@ -125,7 +132,11 @@ void item_loop(Run& run) {
             break;
         }
         Item item = cli::read_item(run.settings, index, run.layout.extended_layout, run.con);
-        if (!item.type.valid) break;
+        if (!item.type.valid) {
+            // An invalid item ends the loop; one refused with a message fails.
+            if (item.type.refused && run.settings.error_mode) run.error_code = item.option_code;
+            break;
+        }
 
         // An item that fails changes nothing: whatever it did to the image
         // (bytes, layout, flags) before it failed is undone.
