@@ -297,7 +297,10 @@ TEST(Extract, UnknownMethodWritesNothing) {
     Session s(b.bytes);
     s.run({"/vga", "extract", "out.rom", "/err"});
     EXPECT_EQ(s.outcome.err, "Unknown method: 54\n");
-    EXPECT_EQ(s.out(), "VGA ROM - - - [1] : vga.rom\n\n!!! Combine VGA have some error.\n");
+    EXPECT_EQ(s.out(),
+              "VGA ROM - - - [1] : vga.rom\nThe module vga.rom (type 4080) at 00010000h is packed with the "
+              "method \"-lh6-\", which kitra does not unpack; nothing is extracted.\n\n!!! Combine VGA have "
+              "some error.\n");
     EXPECT_EQ(s.outcome.status, 1);
     EXPECT_FALSE(fs::exists(s.dir.file("out.rom")));
 }
