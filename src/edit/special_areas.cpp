@@ -57,13 +57,20 @@ void write_special_area(cli::Run& run, std::uint64_t start, ByteView data, std::
 
 bool place_ncpucode(cli::Run& run, const cli::Item& item) {
     image::Layout& l = run.layout;
+    // Only an executable's body is microcode to add. Anything else adds
+    // nothing, and the item fails: written as it is, it would make an empty
+    // area (and point "*BS1" at it) where there was none.
+    const ByteView file = item.component;
+    const ByteView body = convert::is_executable(file) ? convert::executable_body(file) : ByteView{};
+    if (body.empty()) {
+        platform::print(run.con,
+                        "%s is no \"MZ\" executable with a body; nothing is added to the microcode area.\n",
+                        item.component_name.c_str());
+        return false;
+    }
     const bool old_area = has_ncpucode(l);
     Bytes data = old_area ? area_data(run, l.ncpucode_offset, l.ncpucode_size) : Bytes{};
-    const ByteView file = item.component;
-    if (convert::is_executable(file)) {
-        const ByteView body = convert::executable_body(file);
-        data.insert(data.end(), body.begin(), body.end());
-    }
+    data.insert(data.end(), body.begin(), body.end());
     platform::print(run.con, "Combine %s file to %s...\n", std::string(trailer::kMicrocodeName).c_str(),
                     run.settings.image_name.c_str());
 

@@ -114,12 +114,13 @@ TEST(RunFlow, IsaWithSegmentAndOtherWithTypeTakeThreeWords) {
     EXPECT_EQ(base::read_u16(img, 0x10000 + codec::field::kTypeSuffix), 0xC800);
 }
 
+// The refusal fails the item, so that /err reports it.
 TEST(RunFlow, BadOtherTypeWordEndsTheLoopWithItsMessage) {
     Fixture f;
     f.write("x.bin", Bytes(64, 4));
     const auto o = f.run({"/other", "80G0:0", "x.bin", "/err"});
-    EXPECT_EQ(o.out, kBanner + "Input parameter 80G0:0 error.");
-    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(o.out, kBanner + "Input parameter 80G0:0 error.\n!!! Combine Other have some error.\n");
+    EXPECT_EQ(o.status, 4);
     EXPECT_EQ(f.image(), f.image_bytes);
 }
 
