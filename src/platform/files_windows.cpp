@@ -406,7 +406,7 @@ std::variant<Target, std::string> find_target(const std::string& path, LinkRule 
     if (!found) return system_message(error);
     t.path = *found;
     const FileKind kind = file_kind(path);
-    if (kind == FileKind::kFolder) return system_message(ERROR_DIRECTORY_NOT_SUPPORTED);
+    if (kind == FileKind::kFolder) return system_message(ERROR_ACCESS_DENIED);
     if (kind != FileKind::kRegular) {
         if (must_exist || links == LinkRule::kReplace) return std::string("not a regular file");
         t.in_place = true;
