@@ -492,13 +492,10 @@ bool replace_with_new_file(const Target& t, const std::vector<std::uint8_t>& byt
         r.fail(errno);
         return true;
     }
-    bool ready = fill_new_file(f.get(), bytes, t, r);
+    const bool ready = fill_new_file(f.get(), bytes, t, r);
     if (ready && r.begin(ReplaceStep::kRename)) {
         if (unnamed && !name_unnamed(f.get(), t.folder, name)) return false;
-        if (!f.close())
-            r.fail(errno);
-        else if (::rename(name.c_str(), t.path.c_str()) != 0)
-            r.fail(errno);
+        if (!f.close() || ::rename(name.c_str(), t.path.c_str()) != 0) r.fail(errno);
     }
     if (!r.reason.empty() && !name.empty()) ::unlink(name.c_str());
     return true;
