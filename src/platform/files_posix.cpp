@@ -104,29 +104,30 @@ std::variant<std::vector<std::uint8_t>, ReadProblem> read_file_up_to(const std::
     if (regular_only && !regular) return ReadProblem::kNotRegular;
     if (regular && static_cast<std::uint64_t>(st.st_size) > max_size) return ReadProblem::kTooLarge;
 
-    // A regular file is read in one piece of its size, then whatever it
-    // grew by meanwhile; anything else in growing pieces, up to one byte
-    // past the bound.
-    const std::uint64_t cap = max_size + 1;
+    // A regular file is read in one piece of its size (growing a buffer of
+    // megabytes would copy and touch every page again), then whatever it
+    // grew by meanwhile; anything else in pieces, up to one byte past the
+    // bound.
     std::vector<std::uint8_t> bytes;
     if (regular && st.st_size > 0) resize_large(bytes, static_cast<std::size_t>(st.st_size));
     std::size_t filled = 0;
-    for (;;) {
-        if (filled == bytes.size()) {
-            if (filled >= cap) return ReadProblem::kTooLarge;
-            bytes.resize(static_cast<std::size_t>(
-                std::min<std::uint64_t>(std::max<std::uint64_t>(filled * 2, 65536), cap)));
-        }
+    while (filled < bytes.size()) {
         const ssize_t n = ::read(f.get(), bytes.data() + filled, bytes.size() - filled);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return ReadProblem::kCannotRead;
-        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return ReadProblem::kCannotRead;
         if (n == 0) break;
         filled += static_cast<std::size_t>(n);
     }
-    if (filled > max_size) return ReadProblem::kTooLarge;
     bytes.resize(filled);
+    std::uint8_t piece[65536];
+    for (;;) {
+        const ssize_t n = ::read(f.get(), piece, sizeof piece);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return ReadProblem::kCannotRead;
+        if (n == 0) break;
+        if (bytes.size() + static_cast<std::size_t>(n) > max_size) return ReadProblem::kTooLarge;
+        bytes.insert(bytes.end(), piece, piece + n);
+    }
     return bytes;
 }
 

@@ -166,27 +166,31 @@ std::variant<std::vector<std::uint8_t>, ReadProblem> read_file_up_to(const std::
     if (regular && GetFileSizeEx(f.get(), &size) != 0 && static_cast<std::uint64_t>(size.QuadPart) > max_size)
         return ReadProblem::kTooLarge;
 
-    const std::uint64_t cap = max_size + 1;
+    // In one piece of the file's size, then whatever it grew by meanwhile;
+    // anything else in pieces, up to one byte past the bound.
     std::vector<std::uint8_t> bytes;
     if (regular && size.QuadPart > 0) bytes.resize(static_cast<std::size_t>(size.QuadPart));
     std::size_t filled = 0;
-    for (;;) {
-        if (filled == bytes.size()) {
-            if (filled >= cap) return ReadProblem::kTooLarge;
-            bytes.resize(static_cast<std::size_t>(
-                std::min<std::uint64_t>(std::max<std::uint64_t>(std::uint64_t{filled} * 2, 65536), cap)));
-        }
+    while (filled < bytes.size()) {
         DWORD got = 0;
         const DWORD want = static_cast<DWORD>(std::min(bytes.size() - filled, kPiece));
-        if (ReadFile(f.get(), bytes.data() + filled, want, &got, nullptr) == 0) {
+        if (ReadFile(f.get(), bytes.data() + filled, want, &got, nullptr) == 0)
+            return ReadProblem::kCannotRead;
+        if (got == 0) break;
+        filled += got;
+    }
+    bytes.resize(filled);
+    std::vector<std::uint8_t> piece(65536);
+    for (;;) {
+        DWORD got = 0;
+        if (ReadFile(f.get(), piece.data(), static_cast<DWORD>(piece.size()), &got, nullptr) == 0) {
             if (GetLastError() == ERROR_BROKEN_PIPE) break;  // a pipe's writer has finished
             return ReadProblem::kCannotRead;
         }
         if (got == 0) break;
-        filled += got;
+        if (bytes.size() + got > max_size) return ReadProblem::kTooLarge;
+        bytes.insert(bytes.end(), piece.begin(), piece.begin() + got);
     }
-    if (filled > max_size) return ReadProblem::kTooLarge;
-    bytes.resize(filled);
     return bytes;
 }
 
