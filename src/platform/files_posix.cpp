@@ -402,6 +402,16 @@ bool keep_extended_attributes(int fd, const std::string& from, Replacement& r) {
         r.reason = std::string("its extended attributes cannot be read: ") + std::strerror(errno);
         return false;
     }
+    // A folder's default ACL gives every new file in it an ACL: one the old
+    // file did not have is taken away again.
+    constexpr const char* kAccessAcl = "system.posix_acl_access";
+    bool old_acl = false;
+    for (std::size_t at = 0; at < names.size(); at += std::strlen(names.data() + at) + 1)
+        old_acl = old_acl || std::strcmp(names.data() + at, kAccessAcl) == 0;
+    if (!old_acl && ::fremovexattr(fd, kAccessAcl) != 0 && errno != ENODATA && errno != ENOTSUP) {
+        r.reason = std::string("its ACL cannot be kept: ") + std::strerror(errno);
+        return false;
+    }
     for (std::size_t at = 0; at < names.size(); at += std::strlen(names.data() + at) + 1) {
         const char* name = names.data() + at;
         const std::optional<std::vector<char>> value = attribute_value(from, name);

@@ -259,6 +259,13 @@ TEST(ReplaceFile, TheNewFileKeepsModeAndAttributesAndDropsSetIdBitsWithTheOwner)
     struct stat st {};
     ::stat(f.path.c_str(), &st);
     EXPECT_EQ(st.st_mode & 07777, 0664u);  // the ACL's mask as the group bits
+
+    // A folder's default ACL, which every new file there gets, is not given
+    // to a file that had no ACL.
+    OldFile g;
+    ASSERT_EQ(::setxattr(g.dir.c_str(), "system.posix_acl_default", acl.data(), acl.size(), 0), 0);
+    ASSERT_EQ(replace_file_atomically(g.path, g.new_bytes), "");
+    EXPECT_EQ(attribute(g.path, "system.posix_acl_access"), std::nullopt);
 }
 #endif
 
