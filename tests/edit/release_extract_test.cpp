@@ -639,6 +639,11 @@ TEST(Release, ChainBrokenBeforeItsFreeEndIsRefusedAndNothingMoves) {
          "VGA ROM - - - [1] : vga.rom\n" + std::string(broken) +
              "nothing is released, moved or erased.\n\n!!! Combine VGA have some error.\n",
          1},
+        // A failing /cpucode release counts, unlike a missing built-in input.
+        {{"/cpucode", "release", "/err"},
+         std::string(broken) +
+             "nothing is released, moved or erased.\n\n!!! Combine CPUCODE have some error.\n",
+         8},
         {{"/cpucode", "cpu.bin", "/err"},
          "Adding cpu.bin  9.0%\n" + std::string(broken) +
              "no free space found for cpu.bin.\n\n!!! Combine CPUCODE have some error.\n",
