@@ -6,6 +6,12 @@ using platform::print;
 
 std::optional<int> hold_image(const std::string& path, bool error_mode, platform::Console& con,
                               const RunOptions& options, platform::FileLock& lock) {
+    // What is no image file is refused before the hold, whose open would
+    // wait for a named pipe's writer.
+    if (const auto failure = image::check_image_file(path)) {
+        platform::write(con, image::open_failure_text(path, *failure));
+        return error_mode ? 1 : 0;
+    }
     const platform::LockWait wait{
         .notice_after = options.lock_notice_after,
         .give_up_after = options.lock_give_up_after,
@@ -17,6 +23,12 @@ std::optional<int> hold_image(const std::string& path, bool error_mode, platform
     };
     auto taken = platform::lock_file(path, wait);
     if (auto* held = std::get_if<platform::FileLock>(&taken)) {
+        // An image the user may not write is not replaced, even where its
+        // folder would allow it: the open for update fails, as it always did.
+        if (!platform::may_write(path)) {
+            platform::write(con, image::open_failure_text(path, image::OpenFailure::NotFound));
+            return error_mode ? 1 : 0;
+        }
         lock = std::move(*held);
         return std::nullopt;
     }
@@ -56,8 +68,14 @@ bool needs_finishing(const cli::Run& run) {
 }
 
 int commit_image(cli::Run& run, platform::Console& con, const RunOptions& options) {
+    // The new image takes the name; other names of the old file keep it.
+    const std::uint64_t links = run.image.changed() ? platform::link_count(run.image.path()) : 0;
     const std::string reason = image::commit(run.image, options.commit);
-    if (reason.empty()) return 0;
+    if (reason.empty()) {
+        if (links > 1)
+            print(con, "%s has other hard links; they keep the old contents.\n", run.image.path().c_str());
+        return 0;
+    }
     print(con, "Can't write %s (%s). The image is left unmodified.\n", run.image.path().c_str(),
           reason.c_str());
     return 1;

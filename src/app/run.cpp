@@ -8,6 +8,7 @@
 #include "cli/options.h"
 #include "cli/run_state.h"
 #include "cli/write_intent.h"
+#include "codec/packer.h"
 #include "convert/default_inputs.h"
 #include "edit/add_module.h"
 #include "edit/release_extract.h"
@@ -95,21 +96,38 @@ ItemResult run_item(Run& run, Item& item, int original_code) {
     }
     if (item.kind == ArgumentKind::None) return run_without_component(run, item, original_code);
 
-    auto contents = platform::read_file(item.argument);
-    if (!contents) {
-        print(run.con, "Can't open %s file\n", item.argument.c_str());
+    // No module holds more than the codec unpacks: a larger input (a
+    // device, an endless pipe) is read no further than that.
+    auto contents = platform::read_file_up_to(item.argument, codec::kMaxUnpackedSize);
+    if (const auto* problem = std::get_if<platform::ReadProblem>(&contents)) {
+        if (*problem == platform::ReadProblem::kTooLarge)
+            print(run.con, "%s is larger than %u MB, more than a module may hold; nothing is added.\n",
+                  item.argument.c_str(), codec::kMaxUnpackedSize >> 20);
+        else
+            print(run.con, "Can't open %s file\n", item.argument.c_str());
         run.component_mark = false;
         return {.failed = true, .end_loop = true};
     }
     run.component_mark = true;
     item.component_name = item.argument;
-    item.component = std::move(*contents);
+    item.component = std::move(std::get<base::Bytes>(contents));
     return add_component(run, item);
 }
 
+// A /cpucode item that fails without a component of its own (its built-in
+// input missing, as build scripts meet it) does not count as a failure; a
+// release or an extract of it that fails (nothing found, a broken chain, a
+// damaged module) counts like any other. `by_release_or_extract`: the item
+// that set the error code was one.
+bool forgiven(const Run& run, bool by_release_or_extract) {
+    return run.error_code == cli::option::kCpuCode && !run.component_mark && !by_release_or_extract;
+}
+
 // The item loop: the items in command-line order, each handed to one
-// operation.
-void item_loop(Run& run) {
+// operation. Returns whether the error code was set by a release or an
+// extract.
+bool item_loop(Run& run) {
+    bool by_release_or_extract = false;
     const auto& args = run.settings.args;
     const int argc = static_cast<int>(args.size());
     int index = run.settings.first_option_index;
@@ -120,12 +138,22 @@ void item_loop(Run& run) {
             const cli::ItemUndo undo(run);
             if (regions::boot_on_internet(run, index).failed) {
                 undo.undo(run);
-                if (run.settings.error_mode) run.error_code = code;
+                if (run.settings.error_mode) {
+                    run.error_code = code;
+                    by_release_or_extract = false;
+                }
             }
             break;
         }
         Item item = cli::read_item(run.settings, index, run.layout.extended_layout, run.con);
-        if (!item.type.valid) break;
+        if (!item.type.valid) {
+            // An invalid item ends the loop; one refused with a message fails.
+            if (item.type.refused && run.settings.error_mode) {
+                run.error_code = item.option_code;
+                by_release_or_extract = false;
+            }
+            break;
+        }
 
         // An item that fails changes nothing: whatever it did to the image
         // (bytes, layout, flags) before it failed is undone.
@@ -137,14 +165,19 @@ void item_loop(Run& run) {
             result = run_item(run, item, code);
         if (result.failed) {
             if (!result.keep_changes) undo.undo(run);
-            if (run.settings.error_mode) run.error_code = item.option_code;
+            if (run.settings.error_mode) {
+                run.error_code = item.option_code;
+                by_release_or_extract =
+                    item.kind == ArgumentKind::Release || item.kind == ArgumentKind::Extract;
+            }
         }
         if (result.end_loop) break;
 
         index = cli::next_item_index(item);
         if (index >= argc) break;
-        if (run.error_code == cli::option::kCpuCode && !run.component_mark) run.error_code = 0;
+        if (forgiven(run, by_release_or_extract)) run.error_code = 0;
     }
+    return by_release_or_extract;
 }
 
 int unusable(const cli::Settings& settings, platform::Console& con, const std::string& text) {
@@ -158,9 +191,9 @@ int unusable(const cli::Settings& settings, platform::Console& con, const std::s
 // it) and when the last item listed the image. A run that changed nothing (a
 // listing, /CALS, an extract, items that all failed) leaves the image byte
 // for byte as it was.
-int end_of_run(Run& run) {
+int end_of_run(Run& run, bool by_release_or_extract) {
     if (needs_finishing(run)) regions::finish_image(run);
-    if (run.error_code == 0 || (run.error_code == cli::option::kCpuCode && !run.component_mark)) return 0;
+    if (run.error_code == 0 || forgiven(run, by_release_or_extract)) return 0;
     print(run.con, "\n!!! Combine %s have some error.\n",
           std::string(cli::failure_name(run.error_code)).c_str());
     return run.error_code;
@@ -189,8 +222,8 @@ int run_tool(std::vector<std::string> args, const std::optional<std::string>& la
     OpenedImage& img = std::get<OpenedImage>(opened);
 
     Run run(std::move(settings), std::move(img.image), img.layout, con);
-    item_loop(run);
-    const int status = end_of_run(run);
+    const bool by_release_or_extract = item_loop(run);
+    const int status = end_of_run(run, by_release_or_extract);
 
     if (run.image.changed() && !lock.held()) {
         print(con,

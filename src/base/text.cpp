@@ -23,10 +23,14 @@ std::string format(const char* fmt, ...) {
     return text;
 }
 
+bool is_control_byte(unsigned char byte) {
+    return byte < 0x20 || (byte >= 0x7F && byte <= 0x9F);
+}
+
 std::string printable(std::string_view image_text) {
     std::string text(image_text);
     for (char& c : text)
-        if (c == '\x1b') c = '?';
+        if (is_control_byte(static_cast<unsigned char>(c))) c = '?';
     return text;
 }
 

@@ -19,8 +19,14 @@ namespace kitra::base {
 
 std::string format(const char* fmt, ...) KITRA_PRINTF_FORMAT(1, 2);
 
-// Text taken from an image is data: an ESC byte could drive the terminal, so
-// it is shown as "?".
+// The bytes a terminal may take for a command rather than a character: the
+// C0 controls with DEL (0x00-0x1F, 0x7F) and the C1 controls (0x80-0x9F),
+// which terminals of the 8-bit kind read as ESC sequences (0x9B starts one).
+bool is_control_byte(unsigned char byte);
+
+// Text taken from an image is data: a BEL, a carriage return, a line feed or
+// an escape sequence in a stored name could ring, draw over other lines or
+// drive the terminal, so every control byte is shown as "?".
 std::string printable(std::string_view image_text);
 
 }  // namespace kitra::base

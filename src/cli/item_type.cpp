@@ -72,6 +72,7 @@ void set_type(ItemType& item, std::string_view text) {
 void select_other(ItemType& item, const TypeContext& context, platform::Console& con) {
     item.type_words = 1;
     const std::string* word = word_at(context, context.index + 1);
+    item.refused = true;  // until the word is found good
     if (!word) {
         report_bad_parameter(con, "");
         return;
@@ -85,6 +86,7 @@ void select_other(ItemType& item, const TypeContext& context, platform::Console&
         return;
     }
     item.valid = true;
+    item.refused = false;
     item.type_id_text = *word;
     item.type_id = static_cast<std::uint16_t>(*id);
 }
@@ -111,6 +113,7 @@ void select_isa(ItemType& item, const TypeContext& context, platform::Console& c
 void select_group(ItemType& item, const TypeContext& context, platform::Console& con) {
     if (context.group_number < 0 || context.group_number > kMaxGroupNumber) {
         platform::print(con, "Group number %d out of range (0-%d).\n", context.group_number, kMaxGroupNumber);
+        item.refused = true;
         return;
     }
     item.valid = true;

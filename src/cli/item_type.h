@@ -21,6 +21,9 @@ struct ItemType {
     int type_words = 0;              // words consumed before the argument (1 for /other)
     std::uint32_t isa_segment = 0;   // /isa: the segment word after the RomFile, 0 when absent
     bool isa_segment_bad = false;    // /isa: the segment word was not hexadecimal (message printed)
+    // Not valid, and said so (a bad /other type word, a group number out of
+    // range): the item fails, so that /err reports it.
+    bool refused = false;
 };
 
 struct TypeContext {

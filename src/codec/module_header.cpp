@@ -29,6 +29,11 @@ TypeId parse_type_id_text(std::string_view text) {
     return out;
 }
 
+std::string module_description(const ModuleInfo& m) {
+    return base::format("The module %s (type %04X) at %08llXh", base::printable(m.name).c_str(), m.type_id,
+                        static_cast<unsigned long long>(m.offset));
+}
+
 bool has_module_mark(ByteView bytes, std::uint64_t offset) {
     return base::matches(bytes, offset + field::kMethod, "-lh");
 }

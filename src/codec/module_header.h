@@ -72,6 +72,10 @@ struct ModuleInfo {
 // Bytes 2-4 read "-lh": the test every walk of the chain makes.
 bool has_module_mark(base::ByteView bytes, std::uint64_t offset);
 
+// "The module <name> (type XXXX) at XXXXXXXXh": how messages name a module
+// (the stored name shown as data).
+std::string module_description(const ModuleInfo& module);
+
 // The module at `offset`, when bytes 2-4 read "-lh", its packed size is not
 // the erased 0xFFFFFFFF, and its header and data lie inside `bytes`; a module
 // that would reach past the buffer is not a module.

@@ -81,6 +81,13 @@ base::Bytes pack(base::ByteView input, PackMode mode, std::string_view stored_na
     return module;
 }
 
+bool known_method(base::ByteView module) {
+    if (!base::in_range(module, field::kMethod, 5)) return false;
+    const std::uint8_t digit = module[field::kMethod + 3];
+    return base::matches(module, field::kMethod, "-lh") && module[field::kMethod + 4] == '-' &&
+           (digit == '0' || digit == '4' || digit == '5');
+}
+
 std::optional<base::Bytes> unpack(base::ByteView module, const Report& report) {
     if (module.empty() || module[field::kHeaderSize] == 0) {
         report.text("No module: the header size is 0 (end of the modules)\n");
@@ -107,8 +114,7 @@ std::optional<base::Bytes> unpack(base::ByteView module, const Report& report) {
     const base::ByteView data = base::clipped(module, data_start, packed - pad);
 
     const std::uint8_t digit = module[field::kMethod + 3];
-    if (!base::matches(module, field::kMethod, "-lh") || module[field::kMethod + 4] != '-' ||
-        (digit != '0' && digit != '4' && digit != '5')) {
+    if (!known_method(module)) {
         report.error(base::format("Unknown method: %u\n", unsigned{digit}));
         return std::nullopt;
     }

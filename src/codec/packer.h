@@ -40,6 +40,10 @@ base::Bytes pack(base::ByteView input, PackMode mode, std::string_view stored_na
 
 std::optional<base::Bytes> unpack(base::ByteView module, const Report& report);
 
+// Whether the method of the module at the start of `module` is one unpack()
+// decodes: "-lh0-", "-lh4-" or "-lh5-".
+bool known_method(base::ByteView module);
+
 // The ratio packed / original in tenths of a per cent, rounded, in 32-bit
 // arithmetic; 0 for an empty original.
 unsigned pack_ratio(std::uint32_t packed, std::uint32_t original);

@@ -8,6 +8,7 @@ AcpiTableCheck check_acpi_table(base::ByteView table) {
     const std::optional<std::uint32_t> length = base::try_read_u32(table, acpi::kLength);
     if (!length || *length != table.size() || table.size() > acpi::kMaxModuleTable)
         return AcpiTableCheck::kWrongSize;
+    if (table.size() < acpi::kHeaderSize) return AcpiTableCheck::kTooShort;
     return base::sum8(table) == 0 ? AcpiTableCheck::kGood : AcpiTableCheck::kBadChecksum;
 }
 

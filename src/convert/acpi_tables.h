@@ -30,6 +30,8 @@ constexpr std::uint64_t kOemTableId = 16;
 constexpr std::uint64_t kOemTableIdSize = 8;
 constexpr std::uint64_t kOemRevision = 24;
 constexpr std::uint64_t kOemRevisionSize = 4;
+// Every table starts with the header; no table is shorter.
+constexpr std::uint64_t kHeaderSize = 36;
 
 // The firmware reads an ACPI SDT module's table into a 64 KiB buffer, and
 // the table module's body into the first 32 KiB of one.
@@ -44,6 +46,7 @@ constexpr std::string_view kDsdtFile = "DSDT.AML";
 enum class AcpiTableCheck {
     kGood,
     kWrongSize,    // no Length field, a Length other than the table's size, or over 64 KiB
+    kTooShort,     // its size as its Length says, but shorter than the header
     kBadChecksum,  // the sum of its bytes is not 0
 };
 

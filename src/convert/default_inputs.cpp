@@ -26,6 +26,15 @@ void print_combine(cli::Run& run, std::string_view name) {
     print(run.con, "Combine %s file to %s...\n", text(name).c_str(), run.settings.image_name.c_str());
 }
 
+// A built-in input, read no further than a module may hold (the name may
+// lead to a device or a pipe); std::nullopt when it cannot be read or is
+// larger.
+std::optional<Bytes> read_input(std::string_view name) {
+    auto read = platform::read_file_up_to(text(name), codec::kMaxUnpackedSize);
+    if (auto* bytes = std::get_if<Bytes>(&read)) return std::move(*bytes);
+    return std::nullopt;
+}
+
 // A built-in input that is not there.
 std::nullopt_t not_found(cli::Run& run, std::string_view name) {
     print(run.con, "Not found %s file !!!\n", text(name).c_str());
@@ -42,7 +51,7 @@ std::nullopt_t open_error(cli::Run& run, std::string_view name) {
 
 // A prepared input is written where the build expects it before it is packed.
 bool write_prepared(cli::Run& run, std::string_view name, const Bytes& bytes) {
-    if (platform::write_file(text(name), bytes)) return true;
+    if (platform::write_file_atomically(text(name), bytes, platform::LinkRule::kFollow).empty()) return true;
     print(run.con, "Can't write %s; nothing is added.\n", text(name).c_str());
     return false;
 }
@@ -58,7 +67,7 @@ BuiltIn packed(cli::Run& run, ByteView input, std::string_view stored_name, std:
 // A ready module from the library path goes in as it is; a file there that
 // is no module would put foreign bytes into the chain.
 std::optional<BuiltIn> ready_module(cli::Run& run, const Default& d) {
-    std::optional<Bytes> file = platform::read_file(text(d.name));
+    std::optional<Bytes> file = read_input(d.name);
     if (!file) return not_found(run, d.name);
     if (!codec::has_module_mark(*file, 0)) {
         print(run.con, "%s is not a module; nothing is added.\n", text(d.name).c_str());
@@ -69,7 +78,7 @@ std::optional<BuiltIn> ready_module(cli::Run& run, const Default& d) {
 }
 
 std::optional<BuiltIn> plain_file(cli::Run& run, const Default& d, std::string_view type_id_text) {
-    const std::optional<Bytes> file = platform::read_file(text(d.name));
+    const std::optional<Bytes> file = read_input(d.name);
     if (!file) return not_found(run, d.name);
     // An empty module would replace the one in the image with nothing.
     if (file->empty()) {
@@ -102,7 +111,7 @@ std::optional<BuiltIn> epa_bitmap(cli::Run& run, const Default& d, ByteView body
 // ".BIN" is left as it was: an empty module would replace the one in the
 // image with nothing.
 std::optional<BuiltIn> executable(cli::Run& run, const Default& d, std::string_view type_id_text) {
-    const std::optional<Bytes> exe = platform::read_file(text(d.name));
+    const std::optional<Bytes> exe = read_input(d.name);
     if (!exe) return open_error(run, d.name);
     const ByteView body = is_executable(*exe) ? executable_body(*exe) : ByteView{};
     if (body.empty()) {
@@ -121,7 +130,7 @@ std::optional<BuiltIn> executable(cli::Run& run, const Default& d, std::string_v
 // "ACPITBL.BIN" used as the body is never appended to.
 std::optional<BuiltIn> acpi_table(cli::Run& run, const Default& d, ByteView body, std::string_view body_name,
                                   bool limited_body, bool write_back, std::string_view type_id_text) {
-    const std::optional<Bytes> dsdt = platform::read_file(text(acpi::kDsdtFile));
+    const std::optional<Bytes> dsdt = read_input(acpi::kDsdtFile);
     const AcpiJoin join = join_acpi_table(body, dsdt, limited_body);
     switch (join.problem) {
         case AcpiJoinProblem::kBodyTooLarge:
@@ -146,7 +155,7 @@ std::optional<BuiltIn> acpi_table(cli::Run& run, const Default& d, ByteView body
 }
 
 std::optional<BuiltIn> acpi_join(cli::Run& run, const Default& d, std::string_view type_id_text) {
-    const std::optional<Bytes> body = platform::read_file(text(d.name));
+    const std::optional<Bytes> body = read_input(d.name);
     if (!body) return not_found(run, d.name);
     return acpi_table(run, d, *body, d.name, false, false, type_id_text);
 }
@@ -154,7 +163,7 @@ std::optional<BuiltIn> acpi_join(cli::Run& run, const Default& d, std::string_vi
 // "ACPITBL.EXE": its body, or, when it is no executable, the "ACPITBL.BIN"
 // already there; either way at most 32 KiB, with the DSDT behind it.
 std::optional<BuiltIn> acpi_executable(cli::Run& run, const Default& d, std::string_view type_id_text) {
-    const std::optional<Bytes> exe = platform::read_file(text(d.name));
+    const std::optional<Bytes> exe = read_input(d.name);
     if (!exe) return open_error(run, d.name);
     if (exe->empty()) {
         print(run.con, "%s is empty; nothing is added.\n", text(d.name).c_str());
@@ -162,7 +171,7 @@ std::optional<BuiltIn> acpi_executable(cli::Run& run, const Default& d, std::str
     }
     if (is_executable(*exe))
         return acpi_table(run, d, executable_body(*exe), d.name, true, true, type_id_text);
-    const std::optional<Bytes> body = platform::read_file(text(d.prepared));
+    const std::optional<Bytes> body = read_input(d.prepared);
     if (!body) {
         print(run.con, "%s is no \"MZ\" executable and %s can't be read; nothing is added.\n",
               text(d.name).c_str(), text(d.prepared).c_str());

@@ -6,6 +6,7 @@
 #include "base/fatal.h"
 #include "base/text.h"
 #include "cli/catalogue.h"
+#include "cli/isa_segment.h"
 #include "codec/module_header.h"
 #include "codec/packer.h"
 #include "convert/acpi_tables.h"
@@ -174,6 +175,12 @@ void check_acpi_module(cli::Run& run, const cli::Item& item, ByteView table) {
             throw Fatal(base::format("The ACPI SDT module %s file size is not correct! Please check it!\n",
                                      item.component_name.c_str()),
                         1);
+        case convert::AcpiTableCheck::kTooShort:
+            throw Fatal(base::format("The ACPI SDT module %s file is shorter than an ACPI table header (%llu "
+                                     "bytes)! Please check it!\n",
+                                     item.component_name.c_str(),
+                                     static_cast<unsigned long long>(convert::acpi::kHeaderSize)),
+                        1);
         case convert::AcpiTableCheck::kBadChecksum:
             print(run.con, "CAUTION: The checksum of ACPI module %s file is not correct!\n",
                   item.component_name.c_str());
@@ -192,11 +199,8 @@ struct NewRom {
 // Whether the module at `pos` holds the same ROM (or ACPI table) as the new one.
 bool same_content(cli::Run& run, const codec::ModuleInfo& existing, const NewRom& rom, bool acpi) {
     const ByteView in_image = base::slice(ByteView(run.image.bytes()), existing.offset, existing.length());
-    Bytes copy(in_image.begin(), in_image.end());
-    // An ISA ROM with a segment of its own carries it over the suffix, which
-    // the header sum does not cover.
-    base::write_u16(copy, codec::field::kTypeSuffix, 0);
-    const auto contents = codec::unpack(copy, run.report());
+    Bytes copy;
+    const auto contents = codec::unpack(cli::module_to_read(in_image, existing.type_id, copy), run.report());
     if (!contents) return false;
     const ByteView old = first_bytes(*contents, kFamilyReadLimit);
     if (rom.family == Family::kIsa)
@@ -204,6 +208,11 @@ bool same_content(cli::Run& run, const codec::ModuleInfo& existing, const NewRom
                std::equal(rom.content.begin(), rom.content.end(), old.begin());
     const auto old_key = acpi ? acpi_key(old) : pci_key(old);
     return rom.key && old_key && *rom.key == *old_key;
+}
+
+// What a chain broken before its free end means for an add.
+std::string no_free_space(const cli::Item& item) {
+    return "no free space found for " + item.component_name + ".";
 }
 
 struct WalkResult {
@@ -228,9 +237,7 @@ WalkResult walk(cli::Run& run, const cli::Item& item, const NewRom& rom) {
         if (!packed || *packed == codec::kErased) break;  // the free end (or the end of the image)
         const auto m = codec::module_at(bytes, pos);
         if (!m) {
-            print(run.con, "The module chain of %s is broken at offset %llXh: no free space found for %s.\n",
-                  run.settings.image_name.c_str(), static_cast<unsigned long long>(pos),
-                  item.component_name.c_str());
+            report_broken_chain(run, pos, no_free_space(item));
             r.end = WalkResult::End::Failed;
             return r;
         }
@@ -266,7 +273,7 @@ WalkResult walk(cli::Run& run, const cli::Item& item, const NewRom& rom) {
                 r.end = WalkResult::End::Failed;
                 return r;
             }
-            if (!remove_module(run, pos, m->step(), image::module_limit(run.layout))) {
+            if (!remove_module(run, pos, m->step(), image::module_limit(run.layout), no_free_space(item))) {
                 r.end = WalkResult::End::Failed;
                 return r;
             }

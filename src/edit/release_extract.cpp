@@ -4,6 +4,8 @@
 
 #include "base/text.h"
 #include "cli/catalogue.h"
+#include "cli/isa_segment.h"
+#include "codec/module_crc.h"
 #include "codec/module_header.h"
 #include "codec/packer.h"
 #include "convert/picture_wrappers.h"
@@ -76,8 +78,9 @@ void print_extracted(cli::Run& run, const cli::Item& item, const Target& target,
         print(run.con, "[%s] ROM is extracted to %s", failure_name_of(item).c_str(), shown.c_str());
 }
 
-bool write_extract_file(cli::Run& run, const std::string& file, const base::Bytes& contents) {
-    return image::write_extract_file(run.con, run.image.path(), file, contents);
+bool write_extract_file(cli::Run& run, const std::string& file, const base::Bytes& contents,
+                        image::ExtractName source = image::ExtractName::kGiven) {
+    return image::write_extract_file(run.con, run.image.path(), file, contents, source);
 }
 
 // The first module from the walk start whose type ID is `type_id`; the walk
@@ -142,29 +145,50 @@ void restore_original_form(const cli::Run& run, const cli::Item& item, base::Byt
     if (item.component_kind().input == cli::Input::kJpeg) contents = convert::unwrap_jpeg(contents);
 }
 
+// The method of the module at the start of `module`, as its header names it.
+std::string method_of(base::ByteView module) {
+    return base::printable(base::text_of(base::clipped(module, codec::field::kMethod, 5)));
+}
+
 cli::ItemResult extract_module(cli::Run& run, const cli::Item& item, const Target& target,
                                const codec::ModuleInfo& m) {
-    const std::optional<std::string> file = extract_file_name(run, item, stored_name_of(m));
+    const std::optional<ExtractFile> file = extract_file_name(run, item, stored_name_of(m));
     if (!file) return failed();
 
-    // The module is unpacked where it lies. An ISA ROM added with a segment
-    // keeps it over offsets 15-18, but its header sum was taken with offsets
-    // 15-16 at 0: they are cleared in a copy of it before it is read.
-    const base::ByteView in_image = base::slice(base::ByteView(run.image.bytes()), m.offset, m.length());
+    // The module is unpacked where it lies (an ISA ROM added with a segment
+    // from a copy with its suffix cleared).
     base::Bytes isa_copy;
-    if (item.component_kind().family == Family::kIsa) {
-        isa_copy.assign(in_image.begin(), in_image.end());
-        base::write_u16(isa_copy, codec::field::kTypeSuffix, 0);
+    const base::ByteView module = cli::module_to_read(
+        base::slice(base::ByteView(run.image.bytes()), m.offset, m.length()), m.type_id, isa_copy);
+    std::optional<base::Bytes> contents = codec::unpack(module, run.report());
+    if (!contents) {
+        // The unpacker has said why; an unknown method is named here too.
+        if (!codec::known_method(module))
+            print(run.con,
+                  "%s is packed with the method \"%s\", which kitra does not unpack; nothing is "
+                  "extracted.\n",
+                  codec::module_description(m).c_str(), method_of(module).c_str());
+        return failed();
     }
-
-    // An unknown method has been reported by the unpacker; nothing is written.
-    std::optional<base::Bytes> contents =
-        codec::unpack(isa_copy.empty() ? in_image : base::ByteView(isa_copy), run.report());
-    if (!contents) return failed();
+    // The contents are checked against the CRC the header records, but for
+    // the kinds that are relocated where they lie: their CRC is that of the
+    // file as it was added.
+    std::optional<codec::ContentCheck> check;
+    if (!cli::is_position_dependent(m.type_id)) check = codec::check_contents(module, *contents);
     restore_original_form(run, item, *contents);
 
-    if (!write_extract_file(run, *file, *contents)) return failed();
-    print_extracted(run, item, target, *file);
+    if (!write_extract_file(run, file->name, *contents, file->source)) return failed();
+    if (check && !check->matches()) {
+        // What was decoded may be all the user has of it: it is written, and
+        // the item fails.
+        print(run.con,
+              "%s is damaged: its contents have the CRC %04Xh where its header records %04Xh. What was "
+              "unpacked is written to %s all the same.\n",
+              codec::module_description(m).c_str(), check->computed, check->stored,
+              base::printable(file->name).c_str());
+        return failed();
+    }
+    print_extracted(run, item, target, file->name);
     return {};
 }
 
@@ -182,7 +206,8 @@ cli::ItemResult release_module(cli::Run& run, const cli::Item& item, const Targe
               static_cast<unsigned long long>(found.limit));
         return failed();
     }
-    if (!remove_module(run, m.offset, m.step(), found.limit)) return failed();
+    if (!remove_module(run, m.offset, m.step(), found.limit, "nothing is released, moved or erased."))
+        return failed();
     print_released(run, item, target);
     return {};
 }

@@ -108,12 +108,19 @@ bool place_ncpucode_data(cli::Run& run, ByteView data) {
 
 bool place_ncpucode(cli::Run& run, const cli::Item& item) {
     const image::Layout& l = run.layout;
-    Bytes data = has_ncpucode(l) ? area_data(run, l.ncpucode_offset, l.ncpucode_size) : Bytes{};
+    // Only an executable's body is microcode to add. Anything else adds
+    // nothing, and the item fails: written as it is, it would make an empty
+    // area (and point "*BS1" at it) where there was none.
     const ByteView file = item.component;
-    if (convert::is_executable(file)) {
-        const ByteView body = convert::executable_body(file);
-        data.insert(data.end(), body.begin(), body.end());
+    const ByteView body = convert::is_executable(file) ? convert::executable_body(file) : ByteView{};
+    if (body.empty()) {
+        platform::print(run.con,
+                        "%s is no \"MZ\" executable with a body; nothing is added to the microcode area.\n",
+                        item.component_name.c_str());
+        return false;
     }
+    Bytes data = has_ncpucode(l) ? area_data(run, l.ncpucode_offset, l.ncpucode_size) : Bytes{};
+    data.insert(data.end(), body.begin(), body.end());
     platform::print(run.con, "Combine %s file to %s...\n", std::string(trailer::kMicrocodeName).c_str(),
                     run.settings.image_name.c_str());
     return place_ncpucode_data(run, data);

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <variant>
 
@@ -57,10 +58,27 @@ class Image {
 
 // Images shorter than the base window cannot hold a bootblock.
 constexpr std::uint64_t kMinimumImageSize = 0x20000;
-// File offsets are 32-bit; an image is the content of a flash part below 4 GB.
-constexpr std::uint64_t kMaximumImageSize = 0xFFFFFFFF;
+// An image is the content of a flash part: the largest are tens of MiB.
+// Anything much larger is no image, and is refused before it is read.
+constexpr std::uint64_t kMaximumImageSize = std::uint64_t{256} << 20;
 
-enum class OpenFailure { NotFound, TooSmall, TooLarge };
+enum class OpenFailure {
+    NotFound,  // also an image the user may not write, in a run that would change it
+    TooSmall,
+    TooLarge,
+    // An image is a regular file: anything else is refused before it is
+    // read (a pipe without a writer would hold the run up, a device would
+    // be read without end, and neither can be replaced by a file).
+    IsFolder,
+    IsPipe,
+    IsDevice,
+    IsSocket,
+    NotRegular,
+};
+
+// Why the file `path` cannot be an image, from what it is and its size,
+// without reading it; std::nullopt when it may be one.
+std::optional<OpenFailure> check_image_file(const std::string& path);
 
 // The image at `path`, or why it cannot be used.
 std::variant<Image, OpenFailure> open_image(const std::string& path);

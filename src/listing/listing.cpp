@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "cli/catalogue.h"
+#include "cli/isa_segment.h"
 #include "codec/module_header.h"
 #include "convert/microcode_info.h"
 #include "image/listing_format.h"
@@ -54,7 +55,7 @@ void print_listing(ByteView image, const Layout& l, const std::string& image_nam
 
     std::uint8_t row = 0;
     for (const codec::ModuleInfo& m : image::listed_modules(image, l)) {
-        image::print_row(con, ++row, cli::listing_name(m.type_id, m.type_suffix), m.original_size,
+        image::print_row(con, ++row, cli::listing_name(m.type_id, cli::type_suffix(m)), m.original_size,
                          static_cast<std::uint32_t>(m.step()), m.name);
         used += static_cast<std::uint32_t>(m.step());
     }

@@ -275,7 +275,8 @@ bool write_place(cli::Run& run, const Target& t, const Written& w) {
             done = edit::place_ncpucode_data(run, w.bytes);
     } else if (w.bytes.empty()) {
         const codec::ModuleInfo& m = t.existing->module;
-        done = edit::remove_module(run, m.offset, m.step(), image::module_limit(run.layout));
+        done = edit::remove_module(run, m.offset, m.step(), image::module_limit(run.layout),
+                                   "nothing is removed.");
     } else {
         const cli::CatalogueEntry* entry = cli::entry_for_code(cli::option::kCpuCode);
         cli::Item item;

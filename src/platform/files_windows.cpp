@@ -124,6 +124,100 @@ bool file_exists(const std::string& path) {
     return GetFileAttributesW(wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+namespace {
+
+FileKind kind_of(HANDLE h) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileInformationByHandle(h, &info) != 0 && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return FileKind::kFolder;
+    switch (GetFileType(h)) {
+        case FILE_TYPE_DISK:
+            return FileKind::kRegular;
+        case FILE_TYPE_CHAR:
+            return FileKind::kCharacterDevice;
+        case FILE_TYPE_PIPE:
+            return FileKind::kPipe;
+        default:
+            return FileKind::kOther;
+    }
+}
+
+}  // namespace
+
+FileKind file_kind(const std::string& path) {
+    const Handle f(open_existing(wide(path), FILE_READ_ATTRIBUTES, FILE_FLAG_BACKUP_SEMANTICS));
+    if (!f.valid()) return FileKind::kMissing;
+    return kind_of(f.get());
+}
+
+std::variant<std::vector<std::uint8_t>, ReadProblem> read_file_up_to(const std::string& path,
+                                                                     std::uint64_t max_size,
+                                                                     bool regular_only) {
+    if (regular_only) {
+        const FileKind kind = file_kind(path);
+        if (kind == FileKind::kMissing) return ReadProblem::kCannotRead;
+        if (kind != FileKind::kRegular) return ReadProblem::kNotRegular;
+    }
+    const Handle f(open_existing(wide(path), GENERIC_READ));
+    if (!f.valid()) return ReadProblem::kCannotRead;
+    const bool regular = kind_of(f.get()) == FileKind::kRegular;
+    if (regular_only && !regular) return ReadProblem::kNotRegular;
+    LARGE_INTEGER size{};
+    if (regular && GetFileSizeEx(f.get(), &size) != 0 && static_cast<std::uint64_t>(size.QuadPart) > max_size)
+        return ReadProblem::kTooLarge;
+
+    // In one piece of the file's size, then whatever it grew by meanwhile;
+    // anything else in pieces, up to one byte past the bound.
+    std::vector<std::uint8_t> bytes;
+    if (regular && size.QuadPart > 0) bytes.resize(static_cast<std::size_t>(size.QuadPart));
+    std::size_t filled = 0;
+    while (filled < bytes.size()) {
+        DWORD got = 0;
+        const DWORD want = static_cast<DWORD>(std::min(bytes.size() - filled, kPiece));
+        if (ReadFile(f.get(), bytes.data() + filled, want, &got, nullptr) == 0)
+            return ReadProblem::kCannotRead;
+        if (got == 0) break;
+        filled += got;
+    }
+    bytes.resize(filled);
+    std::vector<std::uint8_t> piece(65536);
+    for (;;) {
+        DWORD got = 0;
+        if (ReadFile(f.get(), piece.data(), static_cast<DWORD>(piece.size()), &got, nullptr) == 0) {
+            if (GetLastError() == ERROR_BROKEN_PIPE) break;  // a pipe's writer has finished
+            return ReadProblem::kCannotRead;
+        }
+        if (got == 0) break;
+        if (bytes.size() + got > max_size) return ReadProblem::kTooLarge;
+        bytes.insert(bytes.end(), piece.begin(), piece.begin() + got);
+    }
+    return bytes;
+}
+
+bool may_write(const std::string& path) {
+    const std::wstring name = wide(path);
+    {
+        const Handle f(open_existing(name, FILE_READ_ATTRIBUTES));
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (!f.valid() || GetFileInformationByHandle(f.get(), &info) == 0) return false;
+        if ((info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) return false;
+    }
+    // An open for writing, as an open for update would try it (the file's
+    // ACL). A file another program has open is not refused for that: the
+    // replacement waits for it.
+    const Handle f(open_existing(name, GENERIC_WRITE));
+    if (f.valid()) return true;
+    const DWORD error = GetLastError();
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
+std::uint64_t link_count(const std::string& path) {
+    const Handle f(open_existing(wide(path), FILE_READ_ATTRIBUTES));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!f.valid() || GetFileInformationByHandle(f.get(), &info) == 0) return 0;
+    return info.nNumberOfLinks;
+}
+
 bool same_file(const std::string& a, const std::string& b) {
     const std::optional<FileId> first = file_id(a);
     return first && first == file_id(b);
@@ -259,13 +353,13 @@ bool in_use(DWORD error) {
     return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION;
 }
 
-bool move_over(const std::wstring& from, const std::wstring& to, bool read_only) {
+bool move_over(const std::wstring& from, const std::wstring& to) {
     std::chrono::milliseconds pause{1};
     for (int attempt = 0;; ++attempt) {
         if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0)
             return true;
         const DWORD error = GetLastError();
-        if (read_only || !in_use(error) || attempt == 40) {
+        if (!in_use(error) || attempt == 40) {
             SetLastError(error);
             return false;
         }
@@ -274,23 +368,74 @@ bool move_over(const std::wstring& from, const std::wstring& to, bool read_only)
     }
 }
 
-// The attributes the new file keeps from the image (the archive bit and the
-// like); a read-only image stays read-only and refuses the replacement.
+// The attributes the new file keeps from the old one (the archive bit and
+// the like); a read-only file stays read-only and refuses the replacement.
 constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                                   FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
+// Where the new file goes, and what is there now.
+struct Target {
+    std::wstring path;      // the whole name the new file takes
+    bool exists = false;    // a file is there: the new one keeps its attributes
+    bool in_place = false;  // a device or a pipe: written into as it is
+    DWORD attributes = 0;   // of the file there
+};
+
+std::wstring full_path(const std::wstring& name) {
+    const DWORD n = GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
+    if (n == 0) return name;
+    std::wstring full(n, L'\0');
+    const DWORD got = GetFullPathNameW(name.c_str(), n, full.data(), nullptr);
+    if (got == 0 || got >= n) return name;
+    full.resize(got);
+    return full;
+}
+
+std::variant<Target, std::string> find_target(const std::string& path, LinkRule links, bool must_exist) {
+    const std::wstring name = wide(path);
+    Target t;
+    const DWORD own = GetFileAttributesW(name.c_str());
+    if (own == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        if (must_exist || error != ERROR_FILE_NOT_FOUND) return system_message(error);
+        t.path = full_path(name);
+        return t;
+    }
+    if ((own & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && links == LinkRule::kReplace) {
+        t.path = full_path(name);  // the link itself is replaced
+        return t;
+    }
+    DWORD error = 0;
+    const std::optional<std::wstring> found = replacement_target(path, t.attributes, error);
+    if (!found) return system_message(error);
+    t.path = *found;
+    const FileKind kind = file_kind(path);
+    if (kind == FileKind::kFolder) return system_message(ERROR_ACCESS_DENIED);
+    if (kind != FileKind::kRegular) {
+        if (must_exist || links == LinkRule::kReplace) return std::string("not a regular file");
+        t.in_place = true;
+        return t;
+    }
+    // A read-only file stays read-only and is not replaced.
+    if ((t.attributes & FILE_ATTRIBUTE_READONLY) != 0) return system_message(ERROR_ACCESS_DENIED);
+    t.exists = true;
+    return t;
+}
+
 // Writes, keeps the attributes and flushes the new file; false with the
 // reason set when a step fails or is interrupted.
-bool fill_new_file(HANDLE h, const std::vector<std::uint8_t>& bytes, DWORD attributes, Replacement& r) {
+bool fill_new_file(HANDLE h, const std::vector<std::uint8_t>& bytes, const Target& t, Replacement& r) {
     if (!r.begin(ReplaceStep::kWrite)) return false;
     if (!write_all(h, bytes.data(), bytes.size(), r.write_limit())) {
         r.fail(GetLastError());
         return false;
     }
-    FILE_BASIC_INFO basic{};
-    basic.FileAttributes =
-        (attributes & kKeptAttributes) != 0 ? attributes & kKeptAttributes : FILE_ATTRIBUTE_NORMAL;
-    (void)SetFileInformationByHandle(h, FileBasicInfo, &basic, sizeof basic);
+    if (t.exists) {
+        FILE_BASIC_INFO basic{};
+        basic.FileAttributes =
+            (t.attributes & kKeptAttributes) != 0 ? t.attributes & kKeptAttributes : FILE_ATTRIBUTE_NORMAL;
+        (void)SetFileInformationByHandle(h, FileBasicInfo, &basic, sizeof basic);
+    }
     if (!r.begin(ReplaceStep::kFlush)) return false;
     if (FlushFileBuffers(h) == 0) {
         r.fail(GetLastError());
@@ -299,17 +444,14 @@ bool fill_new_file(HANDLE h, const std::vector<std::uint8_t>& bytes, DWORD attri
     return true;
 }
 
-}  // namespace
-
-std::string replace_file_atomically(const std::string& path, const std::vector<std::uint8_t>& bytes,
-                                    const ReplaceOptions& options) {
-    DWORD attributes = 0;
-    DWORD error = 0;
-    const std::optional<std::wstring> found = replacement_target(path, attributes, error);
-    if (!found) return system_message(error);
-    const std::wstring& target = *found;
-    const std::size_t slash = target.find_last_of(L"\\/");
-    const std::wstring dir = slash == std::wstring::npos ? std::wstring{} : target.substr(0, slash + 1);
+std::string replace(const std::string& path, const std::vector<std::uint8_t>& bytes, LinkRule links,
+                    bool must_exist, const ReplaceOptions& options) {
+    auto located = find_target(path, links, must_exist);
+    if (const auto* refused = std::get_if<std::string>(&located)) return *refused;
+    const Target& t = std::get<Target>(located);
+    if (t.in_place) return write_file(path, bytes) ? std::string{} : system_message(GetLastError());
+    const std::size_t slash = t.path.find_last_of(L"\\/");
+    const std::wstring dir = slash == std::wstring::npos ? std::wstring{} : t.path.substr(0, slash + 1);
 
     const InterruptHold hold;
     Replacement r(options, hold);
@@ -327,19 +469,29 @@ std::string replace_file_atomically(const std::string& path, const std::vector<s
     }
     if (!f.valid()) return system_message(GetLastError());
 
-    bool ready = fill_new_file(f.get(), bytes, attributes, r);
+    bool ready = fill_new_file(f.get(), bytes, t, r);
     if (!f.close() && ready) {
         r.fail(GetLastError());
         ready = false;
     }
-    if (ready && r.begin(ReplaceStep::kRename) &&
-        !move_over(temp, target, (attributes & FILE_ATTRIBUTE_READONLY) != 0))
-        r.fail(GetLastError());
+    if (ready && r.begin(ReplaceStep::kRename) && !move_over(temp, t.path)) r.fail(GetLastError());
     if (!ready || !r.reason.empty()) {
         DeleteFileW(temp.c_str());
         return r.reason;
     }
     return {};
+}
+
+}  // namespace
+
+std::string replace_file_atomically(const std::string& path, const std::vector<std::uint8_t>& bytes,
+                                    const ReplaceOptions& options) {
+    return replace(path, bytes, LinkRule::kFollow, true, options);
+}
+
+std::string write_file_atomically(const std::string& path, const std::vector<std::uint8_t>& bytes,
+                                  LinkRule links, const ReplaceOptions& options) {
+    return replace(path, bytes, links, false, options);
 }
 
 void fail_writes_past_size_limit() {}

@@ -63,8 +63,7 @@ Moving modules_behind(ByteView image, std::uint64_t pos, std::uint64_t limit) {
 }
 
 std::string describe(const codec::ModuleInfo& m) {
-    return base::format("The module %s (type %04X) at %08llXh", base::printable(m.name).c_str(), m.type_id,
-                        ull(m.offset));
+    return codec::module_description(m);
 }
 
 // The modules behind a removed one as they were before any of them moved:

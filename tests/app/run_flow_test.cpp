@@ -114,13 +114,52 @@ TEST(RunFlow, IsaWithSegmentAndOtherWithTypeTakeThreeWords) {
     EXPECT_EQ(base::read_u16(img, 0x10000 + codec::field::kTypeSuffix), 0xC800);
 }
 
+// The refusal fails the item, so that /err reports it.
 TEST(RunFlow, BadOtherTypeWordEndsTheLoopWithItsMessage) {
     Fixture f;
     f.write("x.bin", Bytes(64, 4));
     const auto o = f.run({"/other", "80G0:0", "x.bin", "/err"});
-    EXPECT_EQ(o.out, kBanner + "Input parameter 80G0:0 error.");
-    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(o.out, kBanner + "Input parameter 80G0:0 error.\n!!! Combine Other have some error.\n");
+    EXPECT_EQ(o.status, 4);
     EXPECT_EQ(f.image(), f.image_bytes);
+}
+
+// Every refusal fails its item, so that /err reports it, and writes nothing:
+// no empty microcode area, no pointer to one. A table shorter than an ACPI
+// header says so, and stops the run as a table of the wrong size does.
+TEST(RunFlow, EveryRefusalFailsItsItem) {
+    Bytes short_table(20, 0);
+    short_table[4] = 20;  // its Length: its size
+    const struct {
+        std::vector<std::string> args;
+        std::string out;
+        int status;
+    } cases[] = {
+        {{"/group28", "x.bin", "/err"},
+         "Group number 28 out of range (0-27).\n\n!!! Combine GROUP have some error.\n",
+         53},
+        {{"/NC_CPUCODE", "x.bin", "/err"},
+         "x.bin is no \"MZ\" executable with a body; nothing is added to the microcode area.\n\n!!! Combine "
+         "NC_CPUCODE have some error.\n",
+         71},
+        {{"/NC_CPUCODE", "x.bin"},
+         "x.bin is no \"MZ\" executable with a body; nothing is added to the microcode area.\n",
+         0},
+        {{"/ACPIModule", "short.aml"},
+         "Adding short.aml  70.0%\nThe ACPI SDT module short.aml file is shorter than an ACPI table header "
+         "(36 "
+         "bytes)! Please check it!\n",
+         1},
+    };
+    for (const auto& c : cases) {
+        Fixture f;
+        f.write("x.bin", Bytes(64, 4));
+        f.write("short.aml", short_table);
+        const auto o = f.run(c.args);
+        EXPECT_EQ(o.out, kBanner + c.out) << c.args[0];
+        EXPECT_EQ(o.status, c.status) << c.args[0];
+        EXPECT_EQ(f.image(), f.image_bytes) << c.args[0];
+    }
 }
 
 TEST(RunFlow, ImageThatCannotBeUsedEndsWithStatusOneOnlyWithErr) {

@@ -4,6 +4,7 @@
 
 #include "base/fatal.h"
 #include "codec/crc16.h"
+#include "codec/module_crc.h"
 #include "support/image_builder.h"
 
 namespace kitra::codec {
@@ -71,6 +72,24 @@ TEST(ModuleHeader, ModuleAtStepsAndRefusesModulesReachingPastTheBuffer) {
 
 TEST(Crc16, CheckValue) {
     EXPECT_EQ(crc16(base::view_of("123456789")), 0xBB3D);
+}
+
+// The CRC-16 after the stored name tells whether contents are the module's;
+// a name length that runs past the header leaves no CRC to compare.
+TEST(ModuleCrc, ContentsAreComparedWithTheCrcAfterTheName) {
+    const base::Bytes contents = {'V', 'G', 'A'};
+    base::Bytes module = testing::stored_module("vga.rom", "4080:0", contents);
+    const auto good = check_contents(module, contents);
+    ASSERT_TRUE(good);
+    EXPECT_TRUE(good->matches());
+    EXPECT_EQ(good->stored, crc16(contents));
+    const auto bad = check_contents(module, base::Bytes{'V', 'G', 'a'});
+    ASSERT_TRUE(bad);
+    EXPECT_FALSE(bad->matches());
+    EXPECT_EQ(bad->stored, crc16(contents));
+    module[field::kNameLength] = module[field::kHeaderSize] - 19;  // the CRC would end past the header
+    EXPECT_FALSE(stored_crc(module));
+    EXPECT_FALSE(stored_crc(base::ByteView(module).first(field::kName)));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "base/text.h"
+#include "codec/crc16.h"
 #include "codec/lzh_encoder.h"
 #include "codec/module_header.h"
 #include "codec/packer.h"
@@ -265,6 +266,82 @@ TEST(Extract, IsaRomWithSegmentIsReadWithItsSuffixCleared) {
     s.run({"/isa", "extract", "seg.bin"});
     EXPECT_EQ(s.out(), "ISA ROM - - - [A] : seg.rom\n[ISA-A] ROM is extracted to seg.bin\n");
     EXPECT_EQ(read_bytes(s.dir.file("seg.bin")), text_bytes("segment ROM"));
+    // Every option that reaches it reads it so, by its type.
+    for (const char* type : {"40A0:0", "40A0:C800"}) {
+        s.run({"/other", type, "extract", "o.bin"});
+        EXPECT_EQ(s.out(), "[Other] ROM is extracted to o.bin") << type;
+        EXPECT_EQ(read_bytes(s.dir.file("o.bin")), text_bytes("segment ROM")) << type;
+    }
+}
+
+// The header's CRC-16 of the contents is compared: a damaged module's bytes
+// are written (they may be all there is of it), but the item fails.
+TEST(Extract, ModuleNotMatchingItsCrcIsWrittenAndFails) {
+    Bytes module = stored_module("vga.rom", "4080:0", "VGA one");
+    module[module[0] + 2u] ^= 0x20;  // the first data byte, which no header sum covers
+    ImageBuilder b = base_image();
+    b.put_module(kWalkStart, module);
+    Session s(b.bytes);
+    s.run({"/vga", "extract", "out.rom", "/err"});
+    char crcs[80];
+    std::snprintf(crcs, sizeof crcs, "CRC %04Xh where its header records %04Xh",
+                  codec::crc16(text_bytes("vGA one")), codec::crc16(text_bytes("VGA one")));
+    EXPECT_EQ(s.out(),
+              "VGA ROM - - - [1] : vga.rom\nThe module vga.rom (type 4080) at 00010000h is damaged: its "
+              "contents have the " +
+                  std::string(crcs) +
+                  ". What was unpacked is written to out.rom all the same.\n\n!!! Combine VGA have "
+                  "some error.\n");
+    EXPECT_EQ(s.outcome.status, 1);
+    EXPECT_EQ(read_bytes(s.dir.file("out.rom")), text_bytes("vGA one"));
+}
+
+// A default name from the image is its last component in the current
+// directory, never followed through a planted folder or link; one with
+// control bytes is refused.
+TEST(Extract, DefaultNameFromTheImageIsItsLastComponentNeverThroughALink) {
+    const struct {
+        std::string stored;
+        std::string file;
+    } cases[] = {{"sub/y.rom", "y.rom"}, {"i:\\eprom\\vga.rom", "vga.rom"}, {"opt.rom", "opt.rom"}};
+    for (const auto& c : cases) {
+        ImageBuilder b = base_image();
+        b.put_module(kWalkStart, stored_module(c.stored, "4080:0", "VGA one"));
+        Session s(b.bytes);
+#ifndef _WIN32
+        fs::create_directory(s.dir.path / "elsewhere");
+        fs::create_directory_symlink("elsewhere", s.dir.path / "sub");
+        write_bytes(s.dir.file("victim"), text_bytes("victim"));
+        fs::create_symlink("victim", s.dir.path / "opt.rom");
+#endif
+        s.run({"/vga", "extract"}, "\n");
+        EXPECT_EQ(s.out(), "VGA ROM - - - [1] : " + c.stored + "\nEnter an extract file Name :(" + c.stored +
+                               ") [VGA-1] ROM is extracted to " + c.file + "\n");
+        EXPECT_EQ(read_bytes(s.dir.file(c.file)), text_bytes("VGA one"));
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(s.dir.path / c.file))) << c.stored;
+#ifndef _WIN32
+        EXPECT_EQ(read_bytes(s.dir.file("victim")), text_bytes("victim"));
+        EXPECT_TRUE(fs::is_empty(s.dir.path / "elsewhere"));
+#endif
+    }
+    const std::pair<std::string, std::string> controls[] = {{"a\a.rom", "a?.rom"},
+                                                            {"a\rb.rom", "a?b.rom"},
+                                                            {"x\n.rom", "x?.rom"},
+                                                            {"\x9b"
+                                                             "2J.rom",
+                                                             "?2J.rom"}};
+    for (const auto& [stored, shown] : controls) {
+        ImageBuilder b = base_image();
+        b.put_module(kWalkStart, stored_module(stored, "4080:0", "VGA one"));
+        Session s(b.bytes);
+        s.run({"/vga", "extract", "/err"});
+        EXPECT_EQ(s.out(), "VGA ROM - - - [1] : " + shown + "\nEnter an extract file Name :(" + shown +
+                               ") The module's stored name \"" + shown +
+                               "\" holds control bytes; nothing is extracted. Name the file after "
+                               "\"extract\".\n\n!!! Combine VGA have some error.\n");
+        EXPECT_EQ(s.outcome.status, 1);
+        EXPECT_EQ(s.dir.files(), std::vector<std::string>{"img.bin"});
+    }
 }
 
 TEST(Extract, AcpiTablesAreListedWithTheirHeaderFields) {
@@ -297,7 +374,10 @@ TEST(Extract, UnknownMethodWritesNothing) {
     Session s(b.bytes);
     s.run({"/vga", "extract", "out.rom", "/err"});
     EXPECT_EQ(s.outcome.err, "Unknown method: 54\n");
-    EXPECT_EQ(s.out(), "VGA ROM - - - [1] : vga.rom\n\n!!! Combine VGA have some error.\n");
+    EXPECT_EQ(s.out(),
+              "VGA ROM - - - [1] : vga.rom\nThe module vga.rom (type 4080) at 00010000h is packed with the "
+              "method \"-lh6-\", which kitra does not unpack; nothing is extracted.\n\n!!! Combine VGA have "
+              "some error.\n");
     EXPECT_EQ(s.outcome.status, 1);
     EXPECT_FALSE(fs::exists(s.dir.file("out.rom")));
 }
@@ -536,6 +616,47 @@ TEST(Release, StoredModuleEndingAtTheLimitMovesDown) {
     std::fill(expected.begin() + static_cast<std::ptrdiff_t>(0x28000 - step), expected.begin() + 0x28000,
               0xFF);
     EXPECT_TRUE(same_below(s.image(), expected, kAreaEnd));
+}
+
+// Closing the chain up would fill everything up to the limit with 0xFF: a
+// chain that meets something else than a module or the erased free end (a
+// gap, then the vendor's data) is not closed up, by a release or by an add
+// that replaces a module.
+TEST(Release, ChainBrokenBeforeItsFreeEndIsRefusedAndNothingMoves) {
+    Chain ch;
+    const std::uint64_t v_at = ch.b.put_module(kWalkStart, ch.a);
+    const std::uint64_t gap_at = ch.b.put_module(v_at, ch.v);
+    ch.b.put(gap_at, Bytes(0x40, 0x00)).put(gap_at + 0x40, pseudo_random_bytes(0x100, 4));
+    char broken[80];
+    std::snprintf(broken, sizeof broken, "The module chain of img.bin is broken at offset %llXh: ",
+                  static_cast<unsigned long long>(gap_at));
+    const struct {
+        std::vector<std::string> args;
+        std::string out;
+        int status;
+    } cases[] = {
+        {{"/vga", "release", "/err"},
+         "VGA ROM - - - [1] : vga.rom\n" + std::string(broken) +
+             "nothing is released, moved or erased.\n\n!!! Combine VGA have some error.\n",
+         1},
+        // A failing /cpucode release counts, unlike a missing built-in input.
+        {{"/cpucode", "release", "/err"},
+         std::string(broken) +
+             "nothing is released, moved or erased.\n\n!!! Combine CPUCODE have some error.\n",
+         8},
+        {{"/cpucode", "cpu.bin", "/err"},
+         "Adding cpu.bin  9.0%\n" + std::string(broken) +
+             "no free space found for cpu.bin.\n\n!!! Combine CPUCODE have some error.\n",
+         8},
+    };
+    for (const auto& c : cases) {
+        Session s(ch.b.bytes);
+        write_bytes(s.dir.file("cpu.bin"), Bytes(100, 1));
+        s.run(c.args);
+        EXPECT_EQ(s.out(), c.out);
+        EXPECT_EQ(s.outcome.status, c.status);
+        EXPECT_EQ(s.image(), ch.b.bytes);
+    }
 }
 
 // ---------------------------------------------------------------- not found

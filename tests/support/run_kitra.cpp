@@ -4,6 +4,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -156,6 +157,9 @@ Started start_kitra(const std::vector<std::string>& args, const fs::path& dir, c
             const rlimit limit{*launch.file_size_limit, *launch.file_size_limit};
             if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(127);
         }
+        if (launch.user && (::setgroups(0, nullptr) != 0 || ::setgid(launch.user->second) != 0 ||
+                            ::setuid(launch.user->first) != 0))
+            ::_exit(127);
         ::execv(KITRA_BINARY, argv.data());
         ::_exit(127);
     }

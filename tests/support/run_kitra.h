@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kitra::testing {
@@ -44,6 +45,9 @@ struct Launch {
     std::string input;                             // standard input
     std::optional<std::string> last;               // the variable _last
     std::optional<std::uint64_t> file_size_limit;  // bytes, as `ulimit -f` sets it (POSIX only)
+    // The user and group to run as, with no other groups (POSIX only; the
+    // test must run as root).
+    std::optional<std::pair<std::uint32_t, std::uint32_t>> user;
 };
 
 Started start_kitra(const std::vector<std::string>& args, const std::filesystem::path& dir,

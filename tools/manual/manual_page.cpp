@@ -205,15 +205,39 @@ Section options_section() {
     return s;
 }
 
+Section safety_section() {
+    return {
+        "SAFETY",
+        {paragraph("A run never leaves an image half written. The image is read whole, changed in memory, "
+                   "and written back only at the end of a run that changed it: a new file beside it, "
+                   "flushed, then renamed over it. A run that fails, is interrupted, finds the disk full or "
+                   "is killed leaves the image byte for byte as it was, and no file beside it (a killed "
+                   "run only where the new file has no name yet, on Linux)."),
+         paragraph("The new image keeps the old one's owner and group, mode bits, extended attributes and "
+                   "ACL (on Windows its attributes). Where the owner cannot be kept, the set-user-ID and "
+                   "set-group-ID bits are dropped. Other hard links of the image keep the old contents, "
+                   "and the run says so."),
+         paragraph("An image the user may not write (no write permission, a read-only attribute) is "
+                   "refused like an image that cannot be opened. Only a regular file of at most 256 MB is "
+                   "an image: a folder, a pipe, a device or a socket is refused at once and stays what it "
+                   "was. Component files are read up to 256 MB."),
+         paragraph("Extracted files are written the same way: a failed extract leaves an existing file "
+                   "whole. A name typed for an extract is followed through a symbolic link, like the "
+                   "image's name; a default name taken from the image is only the last component of the "
+                   "stored name, is never followed through a link, and is refused when it holds control "
+                   "bytes. A module whose contents do not match the CRC-16 in its header is written all "
+                   "the same, but its item fails and says so."),
+         paragraph("Text taken from the image (stored names, table fields) is printed with every control "
+                   "byte as ?. Every refusal fails its item, so that /err reports it.")}};
+}
+
 Section files_section() {
     Section s{"FILES", {}};
     s.blocks.push_back(paragraph(
         "kitra works in the current directory. The image is replaced whole at the end of a run that changed "
-        "it: a new file .kitra-XXXXXX is written beside the image, flushed and renamed over it, so that a "
-        "run "
-        "that fails, is interrupted or is killed leaves the image byte for byte as it was. No other work "
-        "file "
-        "is made; modules are packed and unpacked in memory."));
+        "it: a new file is written beside the image, flushed and renamed over it (see SAFETY). It has no "
+        "name while it is written where the file system allows (on Linux), else the name .kitra-XXXXXX. "
+        "No other work file is made; modules are packed and unpacked in memory."));
     s.blocks.push_back(paragraph(
         "Files that a run may leave in the current directory: extracted files, under the name given after "
         "extract, typed at the prompt, or else the module's stored name; TOP_HOLE.BIN, the contents of the "
@@ -340,12 +364,11 @@ Document kitra_manual(const std::string& version) {
               "Removes the module of the option's kind from the image; the modules behind it move down and "
               "the freed space becomes 0xFF. For the top hole, the microcode area and the holes, their "
               "area is cleared. Where several slots hold modules of the kind, kitra asks which one."),
-          tagged(
-              "extract",
-              "Writes the unpacked contents of the module of the option's kind to the file named by the "
-              "next word; without one kitra asks for a name, and an empty answer takes the module's stored "
-              "name. A stored name that is absolute or has a .. component is refused as a default. The "
-              "image is not changed."),
+          tagged("extract",
+                 "Writes the unpacked contents of the module of the option's kind to the file named by the "
+                 "next word; without one kitra asks for a name, and an empty answer takes the last component "
+                 "of the module's stored name, in the current directory. A stored name that is absolute, has "
+                 "a .. component or holds control bytes is refused as a default. The image is not changed."),
           tagged("noreserve",
                  "After a logo item given as the first word: the bitmap conversion does not keep the system "
                  "colours free."),
@@ -377,6 +400,7 @@ Document kitra_manual(const std::string& version) {
                  "be opened or used and an unset _last. A fatal error discards every change of the run: "
                  "the image stays as it was.")}});
     doc.sections.push_back(microcode_section());
+    doc.sections.push_back(safety_section());
     doc.sections.push_back(files_section());
     doc.sections.push_back(
         {"EXAMPLES",
