@@ -109,8 +109,21 @@ void print_entry(Table& t, ByteView record, bool bridge) {
     }
 }
 
-// The whole fixed-size records of `area`, in order.
-std::vector<ByteView> fixed_records(ByteView area) {
+// The contents of every CPU microcode module the listing walks, unpacked.
+std::vector<base::Bytes> microcode_modules(ByteView image, const Layout& l, Console& con) {
+    const std::uint16_t type = cli::entry_for_code(cli::lookup_option("/cpucode"))->type_id;
+    std::vector<base::Bytes> contents;
+    for (const codec::ModuleInfo& m : image::listed_modules(image, l)) {
+        if (m.type_id != type) continue;
+        auto unpacked = codec::unpack(base::slice(image, m.offset, m.length()), cli::console_report(con));
+        if (unpacked) contents.push_back(std::move(*unpacked));
+    }
+    return contents;
+}
+
+}  // namespace
+
+std::vector<ByteView> fixed_microcode_records(ByteView area) {
     std::vector<ByteView> records;
     for (std::uint64_t off = 0; off + kRecordSize <= area.size(); off += kRecordSize)
         records.push_back(area.subspan(off, kRecordSize));
@@ -126,9 +139,7 @@ bool is_bridge_board(ByteView image) {
     return at < image.size() && (image[at] & image::bs1::kBridgeMask) == image::bs1::kBridgeValue;
 }
 
-// The bootblock's microcode area, as much of its 128 KiB as the image holds;
-// empty without a bootblock record.
-ByteView bootblock_area(ByteView image, const Layout& l) {
+ByteView bootblock_microcode_area(ByteView image, const Layout& l) {
     namespace bbss = image::bbss;
     if (!l.bbss_found) return {};
     const auto area_word = base::try_read_u16(image, std::uint64_t{l.bbss_offset} + bbss::kMicrocodeWord);
@@ -149,22 +160,7 @@ ByteView bootblock_area(ByteView image, const Layout& l) {
     return base::clipped(image, start, kBootblockAreaSize);
 }
 
-// The contents of every CPU microcode module the listing walks, unpacked.
-std::vector<base::Bytes> microcode_modules(ByteView image, const Layout& l, Console& con) {
-    const std::uint16_t type = cli::entry_for_code(cli::lookup_option("/cpucode"))->type_id;
-    std::vector<base::Bytes> contents;
-    for (const codec::ModuleInfo& m : image::listed_modules(image, l)) {
-        if (m.type_id != type) continue;
-        auto unpacked = codec::unpack(base::slice(image, m.offset, m.length()), cli::console_report(con));
-        if (unpacked) contents.push_back(std::move(*unpacked));
-    }
-    return contents;
-}
-
-// The records of the non-compressed area outside the bridge layout: each as
-// long as its total size says (0 for 2048 bytes), up to a total size of
-// 0xFFFFFFFF or a record that would reach past the area.
-std::vector<ByteView> sized_records(ByteView area) {
+std::vector<ByteView> sized_microcode_records(ByteView area) {
     std::vector<ByteView> records;
     std::uint64_t off = 0;
     while (auto size = base::try_read_u32(area, off + intel_update::kTotalSize)) {
@@ -176,8 +172,6 @@ std::vector<ByteView> sized_records(ByteView area) {
     return records;
 }
 
-}  // namespace
-
 void print_microcode_table(ByteView image, const Layout& l, Console& con) {
     // The modules are unpacked first, where the listing's walk met them: what
     // the codec reports comes before the table.
@@ -185,8 +179,8 @@ void print_microcode_table(ByteView image, const Layout& l, Console& con) {
 
     write(con, kTitle);
     const bool bridge = is_bridge_board(image);
-    const ByteView boot_area = bridge ? ByteView{} : bootblock_area(image, l);
-    const std::vector<ByteView> boot_records = fixed_records(boot_area);
+    const ByteView boot_area = bridge ? ByteView{} : bootblock_microcode_area(image, l);
+    const std::vector<ByteView> boot_records = fixed_microcode_records(boot_area);
     Table t{con, kTwoPerLine.first};
     if (bridge) {
         write(con, kBridgeIdHead);
@@ -209,11 +203,11 @@ void print_microcode_table(ByteView image, const Layout& l, Console& con) {
     }
     // A module holds 2048-byte records, whatever their total sizes say.
     for (const base::Bytes& contents : modules)
-        for (ByteView record : fixed_records(contents)) print_entry(t, record, false);
+        for (ByteView record : fixed_microcode_records(contents)) print_entry(t, record, false);
 
     if (l.ncpucode_present) {
         const ByteView area = base::clipped(image, l.ncpucode_offset, l.ncpucode_size);
-        for (ByteView record : bridge ? fixed_records(area) : sized_records(area))
+        for (ByteView record : bridge ? fixed_microcode_records(area) : sized_microcode_records(area))
             print_entry(t, record, bridge);
     }
 }

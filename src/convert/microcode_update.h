@@ -26,10 +26,13 @@ namespace kitra::convert {
 namespace intel_update {
 constexpr std::uint64_t kHeaderVersion = 0;
 constexpr std::uint64_t kRevision = 4;
+constexpr std::uint64_t kDate = 8;
 constexpr std::uint64_t kSignature = 12;
 constexpr std::uint64_t kSignatureFamilyByte = 13;
+constexpr std::uint64_t kChecksum = 16;
 constexpr std::uint64_t kLoaderRevision = 20;
 constexpr std::uint64_t kProcessorFlags = 24;
+constexpr std::uint64_t kDataSize = 28;
 constexpr std::uint64_t kTotalSize = 32;
 constexpr std::uint64_t kHeaderSize = 48;
 }  // namespace intel_update
