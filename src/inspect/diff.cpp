@@ -70,6 +70,13 @@ void compare_roms(Difference& d, const std::string& subject, const std::optional
 
 // The contents of both sides, unpacked again, compared.
 void compare_contents(ModuleDifference& md, ByteView a, const Module& ma, ByteView b, const Module& mb) {
+    // A side the inventory could not unpack is not unpacked again.
+    if (!ma.check.problem.empty() || !mb.check.problem.empty()) {
+        md.change = ModuleChange::kChanged;
+        md.problem = !ma.check.problem.empty() ? "the old module: " + ma.check.problem
+                                               : "the new module: " + mb.check.problem;
+        return;
+    }
     const ModuleCheck x = check_module(a, ma.info);
     const ModuleCheck y = check_module(b, mb.info);
     if (!x.contents || !y.contents) {
@@ -368,11 +375,12 @@ void write_update(base::JsonWriter& w, std::string_view key, const std::optional
 
 }  // namespace
 
-Difference diff_images(const DiffSide& old_image, const DiffSide& new_image) {
+Difference diff_images(const DiffSide& old_image, const DiffSide& new_image, std::uint64_t unpack_budget) {
     const ByteView a = old_image.bytes;
     const ByteView b = new_image.bytes;
-    const Inventory ia = take_inventory(old_image.name, a, old_image.layout);
-    const Inventory ib = take_inventory(new_image.name, b, new_image.layout);
+    const InventoryOptions options{.digests = true, .unpack_budget = unpack_budget};
+    const Inventory ia = take_inventory(old_image.name, a, old_image.layout, options);
+    const Inventory ib = take_inventory(new_image.name, b, new_image.layout, options);
     Difference d;
     d.old_name = old_image.name;
     d.new_name = new_image.name;

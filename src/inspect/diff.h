@@ -103,7 +103,8 @@ struct DiffSide {
     const image::Layout& layout;
 };
 
-Difference diff_images(const DiffSide& old_image, const DiffSide& new_image);
+// `unpack_budget` as in InventoryOptions, for each image (0: the default).
+Difference diff_images(const DiffSide& old_image, const DiffSide& new_image, std::uint64_t unpack_budget = 0);
 
 // The differences for people, ended by the verdict line; lines fit 80 columns.
 std::string difference_text(const Difference& d);

@@ -51,6 +51,8 @@ std::optional<Pe32Facts> pe32_facts(ByteView image, const codec::ModuleInfo& m, 
 struct Reader {
     ByteView image;
     std::uint16_t microcode_type;
+    std::uint64_t budget_total;
+    std::uint64_t budget;  // unpacked bytes left
     std::vector<std::pair<std::uint64_t, base::Bytes>> microcode_modules;
 
     Module read(const codec::ModuleInfo& info, ModuleArea area, ModuleKind kind) {
@@ -60,7 +62,14 @@ struct Reader {
         m.kind = std::move(kind);
         m.attribute = image[info.offset + codec::field::kAttribute];
         m.level = image[info.offset + codec::field::kLevel];
-        m.check = check_module(image, info);
+        const bool within = info.original_size <= budget;
+        m.check = check_module(image, info, within);
+        if (within) {
+            budget -= info.original_size;
+        } else {
+            m.check.problem = "not unpacked: the modules before it have used up the " +
+                              std::to_string(budget_total) + " bytes they may unpack to in all";
+        }
         if (m.check.contents) {
             const base::Bytes& contents = *m.check.contents;
             m.option_rom = read_option_rom(contents);
@@ -253,7 +262,11 @@ Inventory take_inventory(const std::string& name, ByteView image, const image::L
         inv.crc32 = base::crc32(image);
         inv.sha256 = base::sha256(image);
     }
-    Reader r{image, cli::entry_for_code(cli::lookup_option("/cpucode"))->type_id, {}};
+    const std::uint64_t budget =
+        options.unpack_budget != 0
+            ? options.unpack_budget
+            : std::max<std::uint64_t>(kMinimumUnpackBudget, kUnpackBudgetPerByte * image.size());
+    Reader r{image, cli::entry_for_code(cli::lookup_option("/cpucode"))->type_id, budget, budget, {}};
 
     inv.space.figures = listing::space_figures(image, layout);
     if (const auto bios = codec::module_at(image, inv.space.figures.system_bios_at)) {

@@ -184,8 +184,16 @@ struct Inventory {
     std::vector<MicrocodeUpdate> microcode;
 };
 
+// Unpacked bytes an image's modules may claim in all, unless the options
+// say otherwise: this many times the image's length, and at least 256 MiB.
+// Real modules stay far below; a crafted image whose modules each claim
+// hundreds of MiB (a stream of a few bytes can) is not unpacked past it.
+constexpr std::uint64_t kUnpackBudgetPerByte = 64;
+constexpr std::uint64_t kMinimumUnpackBudget = 256u << 20;
+
 struct InventoryOptions {
-    bool digests = true;  // CRC-32 and SHA-256 of the whole image (verify needs neither)
+    bool digests = true;              // CRC-32 and SHA-256 of the whole image (verify needs neither)
+    std::uint64_t unpack_budget = 0;  // 0: the default above
 };
 
 Inventory take_inventory(const std::string& name, base::ByteView image, const image::Layout& layout,

@@ -244,8 +244,9 @@ void Checker::finishing() {
 
 }  // namespace
 
-Verification verify_image(ByteView image, const image::Layout& layout) {
-    const Inventory inv = take_inventory({}, image, layout, {.digests = false});
+Verification verify_image(ByteView image, const image::Layout& layout, std::uint64_t unpack_budget) {
+    const Inventory inv =
+        take_inventory({}, image, layout, {.digests = false, .unpack_budget = unpack_budget});
     Checker c{image, layout, {}};
     int chain_row = 0;
     int arena_row = 0;

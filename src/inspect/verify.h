@@ -41,7 +41,8 @@ struct Verification {
 // Exit status of --verify when it finds damage.
 constexpr int kDamageStatus = 3;
 
-Verification verify_image(base::ByteView image, const image::Layout& layout);
+// `unpack_budget` as in InventoryOptions (0: the default).
+Verification verify_image(base::ByteView image, const image::Layout& layout, std::uint64_t unpack_budget = 0);
 
 // One line a finding ("offset  subject: found, expected ..."), then the
 // verdict.
