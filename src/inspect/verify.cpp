@@ -6,6 +6,7 @@
 #include "base/fatal.h"
 #include "base/json.h"
 #include "base/text.h"
+#include "cli/catalogue.h"
 #include "cli/run_state.h"
 #include "image/markers.h"
 #include "image/records.h"
@@ -30,6 +31,15 @@ std::string hex(std::uint64_t value) {
 
 std::string offset_text(std::uint64_t offset) {
     return format("%08llX", static_cast<unsigned long long>(offset));
+}
+
+// Contents that begin 55 AA are checked as an option ROM when the module is
+// of a kind that holds ROMs, or when they carry a PCI data structure: a
+// picture or table may begin so by chance.
+bool holds_a_rom(const Module& m) {
+    const cli::Family family = cli::family_of_type(m.info.type_id);
+    return family == cli::Family::kVga || family == cli::Family::kPci || family == cli::Family::kIsa ||
+           m.area == ModuleArea::kBootblockVga || m.option_rom->images.front().pci.has_value();
 }
 
 std::string module_subject(const Module& m, int row) {
@@ -91,7 +101,7 @@ struct Checker {
         if (m.area == ModuleArea::kChain && !m.system_bios && at + m.info.length() > limit)
             add(at, "past-limit", subject, "an end at " + hex(at + m.info.length()),
                 "an end at or below the module limit " + hex(limit));
-        if (m.option_rom) option_rom(*m.option_rom, at, subject);
+        if (m.option_rom && holds_a_rom(m)) option_rom(*m.option_rom, at, subject);
         if (m.pe32) pe32(*m.pe32, at, subject);
     }
 

@@ -155,6 +155,19 @@ TEST(Inventory, TextFitsEightyColumns) {
         << text;
 }
 
+// What the modules may unpack to is bounded: past it they are listed, not
+// unpacked.
+TEST(Inventory, ModulesPastTheUnpackingBudgetAreNotUnpacked) {
+    const Bytes image = testing::make_sample().image;
+    const Inventory inv =
+        take_inventory("s.bin", image, layout_of(image), {.unpack_budget = 0xE000 + 0x3000});
+    EXPECT_TRUE(inv.modules[1].check.crc16_holds());
+    EXPECT_EQ(inv.modules[2].check.problem,
+              "not unpacked: the modules before it have used up the 69632 bytes they may unpack to in all");
+    EXPECT_FALSE(inv.modules[2].check.computed_crc16);
+    EXPECT_FALSE(inv.modules[2].option_rom);
+}
+
 TEST(Inventory, KeptDocumentsMatchTheirSchemas) {
     KITRA_NEEDS_PROGRAM("python3", "python3");
     std::string command = "python3 " + std::string(KITRA_TEST_TOOLS) + "/validate_json.py " +
