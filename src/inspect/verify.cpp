@@ -1,5 +1,6 @@
 #include "inspect/verify.h"
 
+#include <algorithm>
 #include <cstring>
 #include <variant>
 
@@ -118,16 +119,30 @@ struct Checker {
                 "00h (the \"*BS1\" PE32 checksum flag is set)");
     }
 
-    // Between the chain's free end and the module limit the flash is erased.
-    void after_chain(const FreeSpace& s) {
+    // Between the chain's free end and the module limit the flash is
+    // erased, but for the holes that lie there: they hold files of their own.
+    void after_chain(const FreeSpace& s, const std::optional<Holes>& holes) {
         const std::uint64_t end = std::min<std::uint64_t>(s.module_limit, image.size());
         if (s.chain_end >= end) return;
-        const ByteView rest = image.subspan(s.chain_end, end - s.chain_end);
+        std::vector<std::pair<std::uint64_t, std::uint64_t>> skipped;
+        if (holes)
+            for (const HoleInfo& h : holes->holes)
+                skipped.emplace_back(h.entry.start(), h.entry.start() + h.entry.size());
+        std::sort(skipped.begin(), skipped.end());
         std::uint64_t count = 0;
         std::uint64_t first = 0;
-        for (std::uint64_t i = 0; i < rest.size(); ++i) {
-            if (rest[i] == kErased) continue;
-            if (count++ == 0) first = s.chain_end + i;
+        std::uint64_t at = s.chain_end;
+        for (std::size_t next = 0; at < end;) {
+            while (next < skipped.size() && skipped[next].second <= at) ++next;
+            if (next < skipped.size() && skipped[next].first <= at) {
+                at = skipped[next].second;
+                continue;
+            }
+            const std::uint64_t stop = next < skipped.size() ? std::min(skipped[next].first, end) : end;
+            for (; at < stop; ++at) {
+                if (image[at] == kErased) continue;
+                if (count++ == 0) first = at;
+            }
         }
         if (count == 0) return;
         const bool module = codec::has_module_mark(image, first);
@@ -266,7 +281,7 @@ Verification verify_image(ByteView image, const image::Layout& layout, std::uint
         if (m.area == ModuleArea::kArena) row = ++arena_row;
         c.module(m, row, inv.space.module_limit);
     }
-    c.after_chain(inv.space);
+    c.after_chain(inv.space, inv.holes);
     if (inv.bootblock.vga_rom && inv.bootblock.vga_rom->rom)
         c.option_rom(*inv.bootblock.vga_rom->rom, inv.bootblock.vga_rom->start, "bootblock VGA ROM area");
     if (inv.holes)

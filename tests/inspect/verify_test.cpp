@@ -109,10 +109,12 @@ std::string verified(const Bytes& image) {
     return verification_text(verify_image(image, layout_of(image)), "t.bin");
 }
 
+const std::string kSound =
+    "t.bin is sound: 5 modules unpacked with their header sums and CRCs, 1 option ROM images, 1 microcode "
+    "updates and 1 PE32 images checked; it is finished.\n";
+
 TEST(Verify, FinishedImageIsSound) {
-    EXPECT_EQ(verified(Base().image),
-              "t.bin is sound: 5 modules unpacked with their header sums and CRCs, 1 option ROM images, 1 "
-              "microcode updates and 1 PE32 images checked; it is finished.\n");
+    EXPECT_EQ(verified(Base().image), kSound);
 }
 
 TEST(Verify, PlantedDamageOfEachKind) {
@@ -203,6 +205,12 @@ TEST(Verify, PlantedDamageOfEachKind) {
          "limit "
          "20000h\n" +
              damaged(1)},
+        {"hole in the free space",
+         [&](Bytes& i) {
+             i[0x2C00A + 2] = 0x18;
+             base::fill(i, 0x18000, 0x800, 0x42);
+         },
+         kSound},
         {"hole size", [&](Bytes& i) { base::write_u32(i, 0x2B002, 0x1800); },
          "0002B000  hole ID 0090: a recorded file of 1800h bytes, expected at most its size 1000h\n" +
              damaged(1)},
