@@ -37,7 +37,7 @@ constexpr std::uint32_t rotr(std::uint32_t x, int n) {
 void compress_plain(State& s, const std::uint8_t* data, std::size_t blocks) {
     for (; blocks > 0; --blocks, data += kBlock) {
         std::array<std::uint32_t, 64> w{};
-        for (int i = 0; i < 16; ++i)
+        for (std::size_t i = 0; i < 16; ++i)
             w[i] = std::uint32_t{data[4 * i]} << 24 | std::uint32_t{data[4 * i + 1]} << 16 |
                    std::uint32_t{data[4 * i + 2]} << 8 | std::uint32_t{data[4 * i + 3]};
         for (int i = 16; i < 64; ++i) {
@@ -101,11 +101,11 @@ __attribute__((target("sha,sse4.1,ssse3"))) void compress_sha(State& s, const st
         const __m128i abef_before = abef;
         const __m128i cdgh_before = cdgh;
         __m128i m[4];
-        for (int i = 0; i < 4; ++i)
+        for (std::size_t i = 0; i < 4; ++i)
             m[i] =
                 _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * i)), byte_swap);
 #pragma GCC unroll 16
-        for (int i = 0; i < 16; ++i) {
+        for (std::size_t i = 0; i < 16; ++i) {
             __m128i& now = m[i % 4];
             __m128i msg = _mm_add_epi32(
                 now, _mm_loadu_si128(reinterpret_cast<const __m128i*>(&kRoundConstants[4 * i])));
