@@ -1,6 +1,8 @@
 #include "inspect/inventory.h"
 
 #include <algorithm>
+#include <future>
+#include <tuple>
 #include <variant>
 
 #include "base/crc32.h"
@@ -258,10 +260,13 @@ Inventory take_inventory(const std::string& name, ByteView image, const image::L
     inv.name = name;
     inv.length = image.size();
     inv.layout = layout;
-    if (options.digests) {
-        inv.crc32 = base::crc32(image);
-        inv.sha256 = base::sha256(image);
-    }
+    // The whole image's digests take a second core while the modules are
+    // unpacked on this one: they read the image only.
+    std::future<std::pair<std::uint32_t, base::Sha256Digest>> digests;
+    if (options.digests)
+        digests = std::async(std::launch::async, [image] {
+            return std::pair{base::crc32(image), base::sha256(image)};
+        });
     const std::uint64_t budget =
         options.unpack_budget != 0
             ? options.unpack_budget
@@ -290,6 +295,7 @@ Inventory take_inventory(const std::string& name, ByteView image, const image::L
     std::vector<MicrocodeModule> modules;
     for (const auto& [offset, contents] : r.microcode_modules) modules.push_back({offset, contents});
     inv.microcode = microcode_updates(image, layout, modules);
+    if (digests.valid()) std::tie(inv.crc32, inv.sha256) = digests.get();
     return inv;
 }
 
