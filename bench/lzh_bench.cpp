@@ -31,8 +31,10 @@
 #include <string>
 #include <vector>
 
+#include "bench_data.h"
 #include "codec/lzh_encoder.h"
 #include "codec/packer.h"
+#include "process_run.h"
 #include "support/rng.h"
 
 namespace {
@@ -41,111 +43,12 @@ using kitra::base::Bytes;
 using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 
+using kitra::bench::firmware_like;
+using kitra::bench::median_run;
+using kitra::bench::noise_bytes;
+using kitra::bench::ProcessRun;
+using kitra::bench::run_process;
 using kitra::testing::Rng;
-
-// Real-mode x86 code: a few hundred "instructions" reused with varying
-// operands, near calls, string tables and padding.
-void add_code(Bytes& b, std::size_t n, Rng& r) {
-    static const std::vector<std::vector<std::uint8_t>> kOps = {{0x8B, 0x46},
-                                                                {0x89, 0x46},
-                                                                {0x8B, 0x5E},
-                                                                {0x50},
-                                                                {0x53},
-                                                                {0x51},
-                                                                {0x52},
-                                                                {0x58},
-                                                                {0x5B},
-                                                                {0xC3},
-                                                                {0x74},
-                                                                {0x75},
-                                                                {0xEB},
-                                                                {0x3C},
-                                                                {0x80, 0x3E},
-                                                                {0xB8},
-                                                                {0xBB},
-                                                                {0xE4},
-                                                                {0xE6},
-                                                                {0x66, 0x8B, 0x07},
-                                                                {0x0F, 0xB6, 0xC0},
-                                                                {0xF6, 0xC4},
-                                                                {0x33, 0xC0},
-                                                                {0xFA},
-                                                                {0xFB},
-                                                                {0x2E, 0xFF, 0x16}};
-    const std::size_t end = b.size() + n;
-    while (b.size() < end) {
-        const unsigned k = r.below(100);
-        if (k < 70) {
-            const auto& op = kOps[r.below(static_cast<unsigned>(kOps.size()))];
-            b.insert(b.end(), op.begin(), op.end());
-            for (unsigned i = r.below(3); i > 0; --i) b.push_back(static_cast<std::uint8_t>(r.below(64) * 2));
-        } else if (k < 85) {
-            b.push_back(0xE8);
-            const unsigned target = r.below(0x2000);
-            b.push_back(static_cast<std::uint8_t>(target));
-            b.push_back(static_cast<std::uint8_t>(target >> 8));
-        } else if (k < 95) {
-            b.push_back(static_cast<std::uint8_t>(r.next()));
-        } else {
-            b.insert(b.end(), r.below(16), k < 98 ? 0x00 : 0x90);
-        }
-    }
-    b.resize(end);
-}
-
-void add_text(Bytes& b, std::size_t n, Rng& r) {
-    static const char* const kWords[] = {
-        "Press ",   "F1 ",     "to ",      "continue",   ", ",       "DEL ",      "enter ",  "SETUP\r\n",
-        "CMOS ",    "memory ", "error",    " checksum ", "bad",      "Keyboard ", "not ",    "found\r\n",
-        "Primary ", "Master ", "Slave ",   "Secondary ", "IDE ",     "drive ",    "boot ",   "device\r\n",
-        "%s ",      "%04X ",   "Disabled", "Enabled",    "Auto\r\n", "USB ",      "legacy ", "support "};
-    const std::size_t end = b.size() + n;
-    while (b.size() < end) {
-        const char* w = kWords[r.below(32)];
-        b.insert(b.end(), w, w + std::strlen(w));
-        if (r.below(12) == 0) b.push_back(0);
-    }
-    b.resize(end);
-}
-
-// A 4-bit logo bitmap: rows of background (zero) with runs of colour.
-void add_bitmap(Bytes& b, std::size_t n, Rng& r) {
-    const std::size_t end = b.size() + n;
-    while (b.size() < end) {
-        const unsigned k = r.below(10);
-        if (k < 6)
-            b.insert(b.end(), 1 + r.below(600), 0x00);
-        else if (k < 9)
-            b.insert(b.end(), 1 + r.below(40), static_cast<std::uint8_t>(0x11 * r.below(16)));
-        else
-            for (unsigned i = 1 + r.below(24); i > 0; --i) b.push_back(static_cast<std::uint8_t>(r.next()));
-    }
-    b.resize(end);
-}
-
-Bytes firmware_like(std::size_t size) {
-    Rng r(2026);
-    Bytes b;
-    b.reserve(size);
-    while (b.size() < size) {
-        const std::size_t piece = std::min<std::size_t>(size - b.size(), 16384 + r.below(65536));
-        const unsigned kind = r.below(10);
-        if (kind < 5)
-            add_code(b, piece, r);
-        else if (kind < 7)
-            add_text(b, piece, r);
-        else
-            add_bitmap(b, piece, r);
-    }
-    return b;
-}
-
-Bytes noise_bytes(std::size_t size) {
-    Rng r(7);
-    Bytes b(size);
-    for (auto& x : b) x = static_cast<std::uint8_t>(r.next());
-    return b;
-}
 
 template <typename F>
 double best_seconds(int reps, F&& f) {
@@ -172,58 +75,6 @@ Bytes read_file(const fs::path& p) {
     Bytes b(fs::file_size(p));
     f.read(reinterpret_cast<char*>(b.data()), static_cast<std::streamsize>(b.size()));
     return b;
-}
-
-// One whole process: its wall time and peak memory.
-struct ProcessRun {
-    double seconds = 0;
-    long peak_kib = 0;
-    int status = -1;
-};
-
-// Runs `args` in `dir` with standard input, output and error on /dev/null.
-ProcessRun run_process(const std::vector<std::string>& args, const fs::path& dir) {
-    std::vector<char*> argv;
-    argv.reserve(args.size() + 1);
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    ProcessRun r;
-    std::fflush(nullptr);  // the child must not write this process's buffered text again
-    const auto t0 = Clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (chdir(dir.c_str()) != 0) _exit(126);
-        if (!std::freopen("/dev/null", "r", stdin) || !std::freopen("/dev/null", "w", stdout) ||
-            !std::freopen("/dev/null", "w", stderr))
-            _exit(126);
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) return r;
-    r.seconds = std::chrono::duration<double>(Clock::now() - t0).count();
-    r.peak_kib = usage.ru_maxrss;
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
-}
-
-// The median time and the largest peak of `reps` runs, each after `setup`.
-template <typename Setup>
-ProcessRun median_run(int reps, const std::vector<std::string>& args, const fs::path& dir, Setup&& setup) {
-    std::vector<double> times;
-    ProcessRun out;
-    for (int i = 0; i < reps; ++i) {
-        setup();
-        const ProcessRun r = run_process(args, dir);
-        if (r.status != 0) return r;
-        times.push_back(r.seconds);
-        out.peak_kib = std::max(out.peak_kib, r.peak_kib);
-        out.status = 0;
-    }
-    std::sort(times.begin(), times.end());
-    out.seconds = times[times.size() / 2];
-    return out;
 }
 
 // The output of a shell command (its first line), or "" when it fails.

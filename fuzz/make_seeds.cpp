@@ -18,8 +18,10 @@
 #include "codec/module_header.h"
 #include "codec/packer.h"
 #include "platform/files.h"
+#include "support/byte_literals.h"
 #include "support/image_builder.h"
 #include "support/microcode_builder.h"
+#include "support/sample_image.h"
 
 namespace {
 
@@ -111,6 +113,29 @@ Bytes microcode_board() {
     return trimmed(b.bytes);
 }
 
+// The board with special areas, and what the inventory reads besides: a hole
+// directory whose hole 0 holds an option ROM, a Boot On Internet block, the
+// nVidia areas, an arena with a module, and an on-board VGA ROM with a PnP
+// header in the bootblock's VGA ROM area.
+Bytes bootblock_areas_image() {
+    ImageBuilder b(0x20000);
+    const Bytes board = board_image(true);
+    b.put(0, board);
+    b.put_text(0xF000, "*HOLE*").put_u16(0xF006, 1).put_u16(0xF008, 0x9);
+    b.put(0xF00A, kitra::testing::bytes({0x90, 0, 0x8, 0, 1, 0, 0xFF, 0xFF}));
+    b.fill(0x9000, 32, 0).put_u16(0x9000, 0x90).put_u32(0x9002, 0x400).put_text(0x9006, "hole0.rom");
+    b.put_u16(0x9020, 0xFFFF).put(0x8000, option_rom(0x1234, 0x0001, 2, 8));
+    b.put_text(0xA100, "$BOI").put(0xA104, Bytes(28, 0x01));
+    b.put_text(0x1D400, "*NVDAMM*").put_u16(0x1D408, 0xC000).put_u16(0x1D40A, 0xC100);
+    b.fill(0x1C000, 0x40, 0).put_text(0x1C010, "NVMM 1.0").put_text(0x1C01A, "X");
+    b.put_text(0x1D410, "*NVDPMU*").put_u16(0x1D418, 1).put_u16(0x1D41A, 0xF000).put_u16(0x1D41C, 0x0100);
+    b.put_text(0x1D420, "BTKITRAARENA").put_u16(0x1D42C, 0x100);
+    b.put(0x1D430, kitra::testing::stored_module("mem.bin", "3010:0", Bytes(0x20, 0x22)));
+    b.put_text(0x1D600, "BtBkVgaRom")
+        .put(0x1D610, kitra::testing::sample_rom(0x10DE, 0x0A20, 0x030000, 1, 2, 9, true));
+    return trimmed(b.bytes);
+}
+
 // The decoder target's form of a raw stream: an even first byte, the
 // original size, a byte that keeps it below 1 MiB, the packed size.
 Bytes stream_seed(const Bytes& module) {
@@ -150,7 +175,8 @@ int main(int argc, char** argv) {
     }
     const std::filesystem::path out = argv[1];
     bool ok = true;
-    for (const char* target : {"fuzz_layout", "fuzz_edit"}) {
+    ok = ok && write(out / "fuzz_inventory", "board-bootblock-areas.bin", bootblock_areas_image());
+    for (const char* target : {"fuzz_layout", "fuzz_edit", "fuzz_inventory"}) {
         ok = ok && write(out / target, "board-special-areas.bin", board_image(true));
         ok = ok && write(out / target, "board-modules.bin", board_image(false));
     }

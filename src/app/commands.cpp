@@ -4,6 +4,7 @@
 
 #include "app/held_image.h"
 #include "base/fatal.h"
+#include "inspect/commands.h"
 #include "microcode/microcode_commands.h"
 #include "regions/finishing.h"
 
@@ -70,13 +71,13 @@ int dispatch(const NewCommand& command, const std::string& path, std::vector<std
              platform::Console& con, const RunOptions& options) {
     if (command.changes) return run_changing(command, path, args, con, options);
     auto image = read_for_command(path, con);
-    if (!image) return 1;
+    if (!image) return command.trouble_status;
     const cli::ImageView view{path, image->image.bytes(), image->layout};
     if (command.reads) return command.reads(view, args, con);
     if (args.empty() || args[0].starts_with("--"))
         return cli::wrong_command_line(con, command, "it compares with a second image, named after it");
     auto other = read_for_command(args[0], con);
-    if (!other) return 1;
+    if (!other) return command.trouble_status;
     return command.reads_two(view, cli::ImageView{args[0], other->image.bytes(), other->layout}, args, con);
 }
 
@@ -86,6 +87,7 @@ std::span<const NewCommand> new_commands() {
     // Each layer's commands, in the order of the help.
     static const std::vector<NewCommand> all = [] {
         std::vector<NewCommand> out;
+        out.insert(out.end(), inspect::commands().begin(), inspect::commands().end());
         out.insert(out.end(), microcode::commands().begin(), microcode::commands().end());
         return out;
     }();
@@ -118,7 +120,7 @@ int run_new_command(const std::vector<std::string>& args, platform::Console& con
         return dispatch(*command, args[1], std::move(rest), con, options);
     } catch (const Fatal& stop) {
         print_error(con, "%s", stop.what());
-        return stop.status;
+        return command->changes ? stop.status : command->trouble_status;
     }
 }
 

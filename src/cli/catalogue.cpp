@@ -376,6 +376,19 @@ char slot_letter(Family family, std::uint16_t type_id) {
     return '?';
 }
 
+const CatalogueEntry* option_for_type(std::uint16_t type_id, bool arena) {
+    const auto names = [&](const CatalogueEntry& e) {
+        if (arena) return e.listing == Listing::kBootblock && e.type_id == type_id;
+        if (e.listing == Listing::kFamily) return family_range(e.kind.family).contains(type_id);
+        return e.listing == Listing::kFixed && e.type_id == type_id;
+    };
+    for (const bool ready_module : {false, true})
+        for (const CatalogueEntry& e : kEntries)
+            if (names(e) && (default_input(e.code).input == DefaultInput::kReadyModule) == ready_module)
+                return &e;
+    return nullptr;
+}
+
 bool compares_content(std::uint16_t existing, std::uint16_t target) {
     const FamilyRange acpi = family_range(Family::kAcpiSdt);
     return (kRomCompared.contains(existing) && kRomTargets.contains(target)) ||

@@ -156,6 +156,13 @@ std::string listing_name(std::uint16_t type_id, std::uint16_t suffix);
 // "1 PE32 IN BB  " .. "4 PE32 IN BB  ", else "Other(%04X:%04X)").
 std::string bootblock_listing_name(std::uint16_t type_id, std::uint16_t suffix);
 
+// The option that adds modules of `type_id` to the module chain (`arena`
+// false) or to the bootblock arena (true): the first in code order whose
+// type ID is `type_id`, or whose family holds it; one that stands for a
+// ready-made module of a fixed path (/ncr, /aha) only when no other does.
+// nullptr when no option adds such modules (/other then names them).
+const CatalogueEntry* option_for_type(std::uint16_t type_id, bool arena);
+
 // Group numbers the /group option accepts.
 constexpr int kMaxGroupNumber = 27;
 

@@ -56,6 +56,9 @@ struct NewCommand {
     ReadsImage reads = nullptr;
     ReadsTwoImages reads_two = nullptr;
     ChangesImage changes = nullptr;
+    // The exit status of a command that reads when an image cannot be read
+    // or the command stops: 1, or 2 for --diff, whose 1 means "different".
+    int trouble_status = 1;
 };
 
 // Arguments a command takes: `take_switch` removes every "--name" and says

@@ -97,14 +97,6 @@ void print_entry(Table& t, ByteView record, bool bridge) {
     }
 }
 
-// The whole fixed-size records of `area`, in order.
-std::vector<ByteView> fixed_records(ByteView area) {
-    std::vector<ByteView> records;
-    for (std::uint64_t off = 0; off + kRecordSize <= area.size(); off += kRecordSize)
-        records.push_back(area.subspan(off, kRecordSize));
-    return records;
-}
-
 // The contents of every CPU microcode module the listing walks, unpacked.
 std::vector<base::Bytes> unpacked_modules(ByteView image, const Layout& l, Console& con) {
     std::vector<base::Bytes> contents;
@@ -115,10 +107,16 @@ std::vector<base::Bytes> unpacked_modules(ByteView image, const Layout& l, Conso
     return contents;
 }
 
-// The records of the non-compressed area outside the bridge layout: each as
-// long as its total size says (0 for 2048 bytes), up to a total size of
-// 0xFFFFFFFF or a record that would reach past the area.
-std::vector<ByteView> sized_records(ByteView area) {
+}  // namespace
+
+std::vector<ByteView> fixed_microcode_records(ByteView area) {
+    std::vector<ByteView> records;
+    for (std::uint64_t off = 0; off + kRecordSize <= area.size(); off += kRecordSize)
+        records.push_back(area.subspan(off, kRecordSize));
+    return records;
+}
+
+std::vector<ByteView> sized_microcode_records(ByteView area) {
     std::vector<ByteView> records;
     std::uint64_t off = 0;
     while (auto size = base::try_read_u32(area, off + intel_update::kTotalSize)) {
@@ -130,8 +128,6 @@ std::vector<ByteView> sized_records(ByteView area) {
     return records;
 }
 
-}  // namespace
-
 void print_microcode_table(ByteView image, const Layout& l, Console& con) {
     // The modules are unpacked first, where the listing's walk met them: what
     // the codec reports comes before the table.
@@ -140,7 +136,7 @@ void print_microcode_table(ByteView image, const Layout& l, Console& con) {
     write(con, kTitle);
     const bool bridge = is_bridge_board(image);
     const ByteView boot_area = bridge ? ByteView{} : bootblock_microcode_area(image, l).bytes;
-    const std::vector<ByteView> boot_records = fixed_records(boot_area);
+    const std::vector<ByteView> boot_records = fixed_microcode_records(boot_area);
     Table t{con, kTwoPerLine.first};
     if (bridge) {
         write(con, kBridgeIdHead);
@@ -163,11 +159,11 @@ void print_microcode_table(ByteView image, const Layout& l, Console& con) {
     }
     // A module holds 2048-byte records, whatever their total sizes say.
     for (const base::Bytes& contents : modules)
-        for (ByteView record : fixed_records(contents)) print_entry(t, record, false);
+        for (ByteView record : fixed_microcode_records(contents)) print_entry(t, record, false);
 
     if (l.ncpucode_present) {
         const ByteView area = base::clipped(image, l.ncpucode_offset, l.ncpucode_size);
-        for (ByteView record : bridge ? fixed_records(area) : sized_records(area))
+        for (ByteView record : bridge ? fixed_microcode_records(area) : sized_microcode_records(area))
             print_entry(t, record, bridge);
     }
 }

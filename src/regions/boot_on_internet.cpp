@@ -16,14 +16,6 @@ namespace {
 using base::ByteView;
 using platform::print;
 
-std::optional<std::uint64_t> find_block(ByteView image) {
-    const std::uint64_t start =
-        image.size() >= image::kRecordSearchFromEnd ? image.size() - image::kRecordSearchFromEnd : 0;
-    const auto at = image::find_marker(image, start, boi::kSearchPositions, boi::kMarker);
-    if (!at || !base::in_range(image, *at, boi::kSize)) return std::nullopt;
-    return at;
-}
-
 // The bytes a set writes: the given values in the order of the block.
 struct FieldWrite {
     std::uint64_t field = 0;
@@ -56,9 +48,17 @@ std::vector<FieldWrite> field_writes(const cli::BoiValues& v) {
 
 }  // namespace
 
+std::optional<std::uint64_t> find_boot_on_internet(ByteView image) {
+    const std::uint64_t start =
+        image.size() >= image::kRecordSearchFromEnd ? image.size() - image::kRecordSearchFromEnd : 0;
+    const auto at = image::find_marker(image, start, boi::kSearchPositions, boi::kMarker);
+    if (!at || !base::in_range(image, *at, boi::kSize)) return std::nullopt;
+    return at;
+}
+
 void show_boot_on_internet(ByteView image, platform::Console& con) {
     platform::write(con, "====================  Boot on internet parameters setting  ====================\n");
-    const auto at = find_block(image);
+    const auto at = find_boot_on_internet(image);
     if (!at) return;
     const auto byte = [&](std::uint64_t field) -> unsigned { return base::read_u8(image, *at + field); };
     const auto address = [&](const char* format, std::uint64_t field) {
@@ -78,7 +78,7 @@ void show_boot_on_internet(ByteView image, platform::Console& con) {
 cli::ItemResult set_boot_on_internet(cli::Run& run, const cli::BoiValues& values) {
     const ByteView image = run.image.bytes();
     // An image without the block has nothing to set; the item fails.
-    const auto at = find_block(image);
+    const auto at = find_boot_on_internet(image);
     if (!at) return {.failed = true, .end_loop = false};
     const std::vector<FieldWrite> writes = field_writes(values);
 

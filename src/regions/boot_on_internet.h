@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "base/bytes.h"
@@ -36,6 +37,9 @@ constexpr std::uint64_t kProxyIp = 26;
 constexpr std::uint64_t kProxyPort = 30;
 constexpr std::uint32_t kSearchPositions = 0x6000;
 }  // namespace boi
+
+// The file offset of the block, when the image holds it whole.
+std::optional<std::uint64_t> find_boot_on_internet(base::ByteView image);
 
 // The heading, then the fields when the image has the block.
 void show_boot_on_internet(base::ByteView image, platform::Console& con);

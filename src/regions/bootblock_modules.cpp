@@ -21,33 +21,6 @@ namespace line = bootblock_line;
 
 constexpr cli::ItemResult kFailed{.failed = true};
 
-// The file offset of the PMU ROM's real-mode place segment:offset. In real
-// mode the image ends at physical address 0x100000, whatever its size.
-std::optional<std::uint64_t> pmu_file_offset(std::uint64_t image_length, std::uint16_t segment,
-                                             std::uint16_t offset) {
-    constexpr std::uint64_t kRealModeEnd = 0x100000;
-    const std::uint64_t physical = std::uint64_t{segment} * 16 + offset;
-    if (image_length + physical < kRealModeEnd) return std::nullopt;
-    return image_length + physical - kRealModeEnd;
-}
-
-// An area that a marker line gives as two top-64K offsets, as file offsets.
-struct Area {
-    std::uint16_t start_word = 0;
-    std::uint16_t end_word = 0;
-    std::uint64_t start = 0;
-    std::uint64_t end = 0;
-};
-
-Area read_area(ByteView image, std::uint64_t at, std::uint64_t start_field, std::uint64_t end_field) {
-    Area a;
-    a.start_word = base::read_u16(image, at + start_field);
-    a.end_word = base::read_u16(image, at + end_field);
-    a.start = image::bootblock_start(image.size()) + a.start_word;
-    a.end = image::bootblock_start(image.size()) + a.end_word;
-    return a;
-}
-
 const char* image_name(const cli::Run& run) {
     return run.settings.image_name.c_str();
 }
@@ -69,7 +42,7 @@ cli::ItemResult refuse(cli::Run& run, const std::string& reason) {
 
 // An area whose end lies below its start has no size; taking end - start
 // as a size would write over the rest of the bootblock.
-std::optional<std::string> backwards(const cli::Run& run, std::string_view marker, const Area& a) {
+std::optional<std::string> backwards(const cli::Run& run, std::string_view marker, const MarkedArea& a) {
     if (a.end >= a.start) return std::nullopt;
     return base::format("The \"%.*s\" line of %s gives an area end (%04Xh) below its start (%04Xh)",
                         static_cast<int>(marker.size()), marker.data(), image_name(run), a.end_word,
@@ -105,7 +78,7 @@ cli::ItemResult add_vga_rom(cli::Run& run, const cli::Item& item, std::uint64_t 
 // The ROM packed as a module, the rest of the area erased.
 cli::ItemResult add_vga_module(cli::Run& run, const cli::Item& item, std::uint64_t marker_line) {
     const base::ByteView image = run.image.bytes();
-    const Area a = read_area(image, marker_line, line::kVgaStart, line::kVgaEnd);
+    const MarkedArea a = read_marked_area(image, marker_line, line::kVgaStart, line::kVgaEnd);
     if (const auto refused = backwards(run, line::kVgaModuleMarker, a)) return refuse(run, *refused);
     const base::Bytes module = codec::pack(item.component, codec::PackMode::kCompress, item.component_name,
                                            line::kVgaModuleType, run.encoder(), run.report());
@@ -137,7 +110,7 @@ cli::ItemResult add_nv_memory(cli::Run& run, const cli::Item& item) {
     const base::ByteView image = run.image.bytes();
     const auto at = bootblock_marker_line(image, line::kNvMemoryMarker);
     if (!at) return not_nvidia(run);
-    const Area a = read_area(image, *at, line::kNvMemoryStart, line::kNvMemoryEnd);
+    const MarkedArea a = read_marked_area(image, *at, line::kNvMemoryStart, line::kNvMemoryEnd);
     if (const auto refused = backwards(run, line::kNvMemoryMarker, a)) return refuse(run, *refused);
     const ByteView file = item.component;
     if (a.end - a.start < file.size()) return no_space(run);
@@ -146,17 +119,6 @@ cli::ItemResult add_nv_memory(cli::Run& run, const cli::Item& item) {
     image::fill(run.image, a.start + file.size(), a.end - a.start - file.size(), 0x00);
     print(run.con, "Success\n");
     return {};
-}
-
-struct PmuPlace {
-    std::uint16_t capacity_kib = 0;
-    std::uint16_t segment = 0;
-    std::uint16_t offset = 0;
-};
-
-PmuPlace read_pmu_place(ByteView image, std::uint64_t at) {
-    return {base::read_u16(image, at + line::kPmuCapacity), base::read_u16(image, at + line::kPmuSegment),
-            base::read_u16(image, at + line::kPmuOffset)};
 }
 
 // The ROM byte for byte at its place; nothing around it changes.
@@ -180,53 +142,87 @@ cli::ItemResult add_pmu_rom(cli::Run& run, const cli::Item& item) {
     return {};
 }
 
-// The three texts of the memory module's identification, each ending at its
-// NUL or at the end of the record.
-std::array<std::string, 3> identification_texts(ByteView record) {
-    std::array<std::string, 3> texts;
-    std::size_t i = 0;
-    for (std::size_t t = 0; t < texts.size(); ++t) {
-        if (t > 0)
-            while (i < record.size() && record[i] == 0) ++i;
-        const std::size_t from = i;
-        while (i < record.size() && record[i] != 0) ++i;
-        texts[t] = base::printable(base::text_of(record.subspan(from, i - from)));
-    }
-    return texts;
-}
-
 void print_nv_memory_line(ByteView image, platform::Console& con) {
-    const auto at = bootblock_marker_line(image, line::kNvMemoryMarker);
-    if (!at) return;
-    const Area a = read_area(image, *at, line::kNvMemoryStart, line::kNvMemoryEnd);
-    const std::uint64_t span = a.end > a.start ? a.end - a.start : 0;
-    const auto hit = image::find_marker(image, a.start, span, nv_memory_id::kMarker);
-    if (!hit) return;
-    const auto texts = identification_texts(base::clipped(image, *hit, nv_memory_id::kSize));
-    print(con, "\n *** %s", texts[0].c_str());
-    print(con, " %s", texts[1].c_str());
-    print(con, " %s", texts[2].c_str());
-    print(con, " * Start Offset => %x, End Offset => %x ***\n", a.start_word, a.end_word);
+    const auto id = nv_memory_identification(image);
+    if (!id) return;
+    print(con, "\n *** %s", base::printable(id->texts[0]).c_str());
+    print(con, " %s", base::printable(id->texts[1]).c_str());
+    print(con, " %s", base::printable(id->texts[2]).c_str());
+    print(con, " * Start Offset => %x, End Offset => %x ***\n", id->area.start_word, id->area.end_word);
 }
 
 void print_pmu_line(ByteView image, platform::Console& con) {
-    namespace v = pmu_version;
-    const auto at = bootblock_marker_line(image, line::kPmuMarker);
-    if (!at) return;
-    const PmuPlace place = read_pmu_place(image, *at);
-    const auto offset = pmu_file_offset(image.size(), place.segment, place.offset);
-    if (!offset) return;
-    const ByteView rom = base::clipped(image, *offset, v::kRead);
-    if (rom.size() <= v::kPointer || rom[0] == 0xFF || rom[1] == 0xFF) return;
-    const std::uint64_t n = rom[v::kPointer];
-    if (n < v::kHighBack || n - v::kLowBack >= rom.size()) return;
-    const unsigned hi = rom[n - v::kHighBack];
-    const unsigned lo = rom[n - v::kLowBack];
+    const auto v = read_pmu_version(image);
+    if (!v) return;
+    const unsigned hi = v->high;
+    const unsigned lo = v->low;
     print(con, " *** PMU Version => %x%.2x", hi, lo);
     print(con, " (20%.2d/%.2d Build %.2d) ***\n", hi >> 4, hi & 0xF, lo);
 }
 
 }  // namespace
+
+std::optional<std::uint64_t> pmu_file_offset(std::uint64_t image_length, std::uint16_t segment,
+                                             std::uint16_t offset) {
+    // In real mode the image ends at physical address 0x100000, whatever its size.
+    constexpr std::uint64_t kRealModeEnd = 0x100000;
+    const std::uint64_t physical = std::uint64_t{segment} * 16 + offset;
+    if (image_length + physical < kRealModeEnd) return std::nullopt;
+    return image_length + physical - kRealModeEnd;
+}
+
+MarkedArea read_marked_area(ByteView image, std::uint64_t line, std::uint64_t start_field,
+                            std::uint64_t end_field) {
+    MarkedArea a;
+    a.start_word = base::read_u16(image, line + start_field);
+    a.end_word = base::read_u16(image, line + end_field);
+    a.start = image::bootblock_start(image.size()) + a.start_word;
+    a.end = image::bootblock_start(image.size()) + a.end_word;
+    return a;
+}
+
+PmuPlace read_pmu_place(ByteView image, std::uint64_t line) {
+    return {base::read_u16(image, line + bootblock_line::kPmuCapacity),
+            base::read_u16(image, line + bootblock_line::kPmuSegment),
+            base::read_u16(image, line + bootblock_line::kPmuOffset)};
+}
+
+std::optional<NvMemoryIdentification> nv_memory_identification(ByteView image) {
+    const auto at = bootblock_marker_line(image, bootblock_line::kNvMemoryMarker);
+    if (!at) return std::nullopt;
+    NvMemoryIdentification id;
+    id.area = read_marked_area(image, *at, bootblock_line::kNvMemoryStart, bootblock_line::kNvMemoryEnd);
+    const std::uint64_t span = id.area.end > id.area.start ? id.area.end - id.area.start : 0;
+    const auto hit = image::find_marker(image, id.area.start, span, nv_memory_id::kMarker);
+    if (!hit) return std::nullopt;
+    id.offset = *hit;
+    // Three texts, each ending at its NUL or at the end of the record,
+    // separated by runs of NUL.
+    const ByteView record = base::clipped(image, *hit, nv_memory_id::kSize);
+    std::size_t i = 0;
+    for (std::size_t t = 0; t < id.texts.size(); ++t) {
+        if (t > 0)
+            while (i < record.size() && record[i] == 0) ++i;
+        const std::size_t from = i;
+        while (i < record.size() && record[i] != 0) ++i;
+        id.texts[t] = base::text_of(record.subspan(from, i - from));
+    }
+    return id;
+}
+
+std::optional<PmuVersion> read_pmu_version(ByteView image) {
+    namespace v = pmu_version;
+    const auto at = bootblock_marker_line(image, bootblock_line::kPmuMarker);
+    if (!at) return std::nullopt;
+    const PmuPlace place = read_pmu_place(image, *at);
+    const auto offset = pmu_file_offset(image.size(), place.segment, place.offset);
+    if (!offset) return std::nullopt;
+    const ByteView rom = base::clipped(image, *offset, v::kRead);
+    if (rom.size() <= v::kPointer || rom[0] == 0xFF || rom[1] == 0xFF) return std::nullopt;
+    const std::uint64_t n = rom[v::kPointer];
+    if (n < v::kHighBack || n - v::kLowBack >= rom.size()) return std::nullopt;
+    return PmuVersion{*offset, rom[n - v::kHighBack], rom[n - v::kLowBack]};
+}
 
 cli::ItemResult add_to_bootblock(cli::Run& run, const cli::Item& item) {
     switch (item.component_kind().bootblock_area) {

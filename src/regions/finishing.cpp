@@ -33,15 +33,10 @@ constexpr std::uint64_t kFollowerByte = 4095;
 // inside the base window to the end of the image.
 constexpr std::uint64_t kBs1SearchFromEnd = 0x1FFFF;
 
-// With the bootblock flag the image checksum word opens a 1 KiB balance
-// area where the image has one (see balance_place); a build that balances
-// the image itself marks it "IMD$".
-constexpr std::uint64_t kBalanceAreaSize = 1024;
+// A build that balances the image itself marks its balance area "IMD$".
 constexpr std::string_view kBalanceMarker = "IMD$";
 constexpr std::uint64_t kBalanceSlotsStart = 2;
 constexpr std::uint64_t kBalanceSlotSize = 4;
-// Without the flag the balance word sits at a fixed place in the base window.
-constexpr std::uint64_t kPlainBalanceWord = 0x1E054;
 
 // Finishing writes only where the layout found its structures. A crafted
 // image can put them past its end; finishing it anyway would leave the image

@@ -13,6 +13,13 @@
 
 namespace kitra::regions {
 
+// With the bootblock flag the image checksum word opens a 1 KiB balance
+// area where the image has one (see balance_place): the balance word, then
+// the four-byte slots of the byte balance.
+constexpr std::uint64_t kBalanceAreaSize = 1024;
+// Without the flag the balance word sits at this offset of the base window.
+constexpr std::uint64_t kPlainBalanceWord = 0x1E054;
+
 // Where finishing balances the image's word and byte sums.
 enum class BalancePlace {
     kNone,       // nowhere: the bytes at the image checksum word are the

@@ -23,45 +23,8 @@ using platform::print;
 constexpr int kHoleNameColumn = 60;
 constexpr const char* kDefaultExtractName = "tempdrive.rom";
 
-struct Directory {
-    ByteView block;  // 4 KiB from the marker
-};
-
-struct HoleEntry {
-    std::uint16_t id = 0;
-    std::uint16_t first_page = 0;
-    std::uint16_t pages = 0;
-    std::uint64_t start() const { return std::uint64_t{first_page} * hole::kPageSize; }
-    std::uint64_t size() const { return std::uint64_t{pages} * hole::kPageSize; }
-};
-
 cli::ItemResult failed() {
     return {.failed = true, .end_loop = false};
-}
-
-std::optional<Directory> find_directory(ByteView image) {
-    const std::uint64_t start =
-        image.size() >= hole::kSearchFromEnd ? image.size() - hole::kSearchFromEnd : 0;
-    const auto at = image::find_marker(image, start, hole::kSearchPositions, hole::kMarker);
-    if (!at) return std::nullopt;
-    return Directory{base::clipped(image, *at, hole::kDirectorySize)};
-}
-
-std::uint16_t directory_word(const Directory& d, std::uint64_t field) {
-    return base::try_read_u16(d.block, field).value_or(0);
-}
-
-// The entries up to the end ID; the list cannot run past the directory block.
-std::vector<HoleEntry> hole_entries(const Directory& d) {
-    std::vector<HoleEntry> out;
-    for (std::uint64_t at = hole::kEntries; base::in_range(d.block, at, hole::kEntrySize);
-         at += hole::kEntrySize) {
-        const std::uint16_t id = base::read_u16(d.block, at + hole::kEntryId);
-        if (id == hole::kEndId) break;
-        out.push_back({id, base::read_u16(d.block, at + hole::kEntryFirstPage),
-                       base::read_u16(d.block, at + hole::kEntryPages)});
-    }
-    return out;
 }
 
 // The options /HOLE0 .. /HOLE7 carry the hole number in their type IDs, in
@@ -91,8 +54,8 @@ cli::ItemResult mismatch(cli::Run& run) {
 }
 
 // The table page, when it lies inside the image.
-std::optional<std::uint64_t> table_offset(cli::Run& run, const Directory& d) {
-    const std::uint64_t table = std::uint64_t{directory_word(d, hole::kTablePage)} * hole::kPageSize;
+std::optional<std::uint64_t> table_offset(cli::Run& run, const HoleDirectory& d) {
+    const std::uint64_t table = d.table();
     if (base::in_range(run.image.bytes(), table, hole::kTableSize)) return table;
     print(run.con,
           "The hole table page at %llXh lies outside the image; the image will be left unmodified.\n",
@@ -151,30 +114,56 @@ std::string kilobytes_field(std::uint32_t size) {
 
 }  // namespace
 
-void print_hole_lines(ByteView image, const image::Layout& /*layout*/, platform::Console& con) {
-    const auto dir = find_directory(image);
-    if (!dir) {
-        platform::write(con, "\n");
-        return;
+std::optional<HoleDirectory> find_hole_directory(ByteView image) {
+    const std::uint64_t start =
+        image.size() >= hole::kSearchFromEnd ? image.size() - hole::kSearchFromEnd : 0;
+    const auto at = image::find_marker(image, start, hole::kSearchPositions, hole::kMarker);
+    if (!at) return std::nullopt;
+    return HoleDirectory{*at, base::clipped(image, *at, hole::kDirectorySize)};
+}
+
+std::vector<HoleEntry> hole_entries(const HoleDirectory& d) {
+    std::vector<HoleEntry> out;
+    for (std::uint64_t at = hole::kEntries; base::in_range(d.block, at, hole::kEntrySize);
+         at += hole::kEntrySize) {
+        const std::uint16_t id = base::read_u16(d.block, at + hole::kEntryId);
+        if (id == hole::kEndId) break;
+        out.push_back({id, base::read_u16(d.block, at + hole::kEntryFirstPage),
+                       base::read_u16(d.block, at + hole::kEntryPages)});
     }
-    const std::uint64_t table = std::uint64_t{directory_word(*dir, hole::kTablePage)} * hole::kPageSize;
+    return out;
+}
+
+std::vector<HoleRecord> hole_records(ByteView image, const HoleDirectory& d) {
+    std::vector<HoleRecord> out;
+    const std::uint64_t table = d.table();
     for (std::uint64_t at = table; at < table + hole::kTableSize; at += hole::kRecordSize) {
         if (!base::in_range(image, at, hole::kRecordSize)) break;
         const std::uint16_t id = base::read_u16(image, at + hole::kRecordId);
         if (id == hole::kEndId) break;
         if (id == hole::kEmptyId) continue;
-        const std::uint32_t size = base::read_u32(image, at + hole::kRecordFileSize);
-        const std::string name =
-            image::c_string(base::text_of(base::slice(image, at + hole::kRecordName, hole::kNameLength)));
-        print(con, "(SP) HOLE%d           ", id - hole::kFirstHoleId);
-        platform::write(con, kilobytes_field(size));
-        platform::move_to_column(con, image::kSizeColumn);
-        platform::write(con, kilobytes_field(size));
-        platform::move_to_column(con, kHoleNameColumn);
-        print(con, "%s\n", name.c_str());
+        out.push_back(
+            {at, id, base::read_u32(image, at + hole::kRecordFileSize),
+             image::c_string(base::text_of(base::slice(image, at + hole::kRecordName, hole::kNameLength)))});
     }
-    const std::uint32_t total =
-        directory_word(*dir, hole::kTotalPages) * static_cast<std::uint32_t>(hole::kPageSize);
+    return out;
+}
+
+void print_hole_lines(ByteView image, const image::Layout& /*layout*/, platform::Console& con) {
+    const auto dir = find_hole_directory(image);
+    if (!dir) {
+        platform::write(con, "\n");
+        return;
+    }
+    for (const HoleRecord& r : hole_records(image, *dir)) {
+        print(con, "(SP) HOLE%d           ", r.id - hole::kFirstHoleId);
+        platform::write(con, kilobytes_field(r.size));
+        platform::move_to_column(con, image::kSizeColumn);
+        platform::write(con, kilobytes_field(r.size));
+        platform::move_to_column(con, kHoleNameColumn);
+        print(con, "%s\n", r.name.c_str());
+    }
+    const auto total = static_cast<std::uint32_t>(dir->total_size());
     print(con, "\n  Total hole area space      = %1X%04Xh(%.2fK)\n", total >> 16, total & 0xFFFF,
           static_cast<double>(static_cast<float>(total) / 1024.0f));
 }
@@ -182,7 +171,7 @@ void print_hole_lines(ByteView image, const image::Layout& /*layout*/, platform:
 cli::ItemResult add_to_hole(cli::Run& run, const cli::Item& item) {
     print(run.con, "%s doesn't compress \n", base::printable(item.component_name).c_str());
     const int number = hole_number(item);
-    const auto dir = find_directory(run.image.bytes());
+    const auto dir = find_hole_directory(run.image.bytes());
     if (!dir) return no_directory(run);
     const auto table = table_offset(run, *dir);
     if (!table) return failed();
@@ -228,7 +217,7 @@ cli::ItemResult add_to_hole(cli::Run& run, const cli::Item& item) {
 
 cli::ItemResult release_or_extract_hole(cli::Run& run, const cli::Item& item) {
     const int number = hole_number(item);
-    const auto dir = find_directory(run.image.bytes());
+    const auto dir = find_hole_directory(run.image.bytes());
     if (!dir) return no_directory(run);
     const std::uint16_t id = hole_id(number);
     const std::vector<HoleEntry> entries = hole_entries(*dir);

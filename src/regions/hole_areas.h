@@ -6,7 +6,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/bytes.h"
 #include "cli/item.h"
@@ -59,6 +62,38 @@ constexpr std::uint16_t kEndId = 0xFFFF;
 // Hole n has the ID 0x90 + n in the directory and the table.
 constexpr std::uint16_t kFirstHoleId = 0x90;
 }  // namespace hole
+
+// The directory, found by its marker.
+struct HoleDirectory {
+    std::uint64_t offset = 0;  // of the marker
+    base::ByteView block;      // 4 KiB from the marker, less where the image ends first
+    std::uint16_t word(std::uint64_t field) const { return base::try_read_u16(block, field).value_or(0); }
+    std::uint64_t table() const { return std::uint64_t{word(hole::kTablePage)} * hole::kPageSize; }
+    std::uint64_t total_size() const { return std::uint64_t{word(hole::kTotalPages)} * hole::kPageSize; }
+};
+std::optional<HoleDirectory> find_hole_directory(base::ByteView image);
+
+// A hole the directory lists.
+struct HoleEntry {
+    std::uint16_t id = 0;
+    std::uint16_t first_page = 0;
+    std::uint16_t pages = 0;
+    std::uint64_t start() const { return std::uint64_t{first_page} * hole::kPageSize; }
+    std::uint64_t size() const { return std::uint64_t{pages} * hole::kPageSize; }
+};
+// The entries up to the end ID; the list cannot run past the directory block.
+std::vector<HoleEntry> hole_entries(const HoleDirectory& directory);
+
+// A record of the table that names a file: what the listing shows.
+struct HoleRecord {
+    std::uint64_t offset = 0;  // of the record
+    std::uint16_t id = 0;
+    std::uint32_t size = 0;
+    std::string name;  // the name field up to its first zero byte, as it is stored
+};
+// The table's records in order, from the table page up to the end ID or the
+// page's end, empty records passed over; those inside the image only.
+std::vector<HoleRecord> hole_records(base::ByteView image, const HoleDirectory& directory);
 
 // The hole lines of the listing and the total hole area line; a lone line
 // end when the image has no hole directory.

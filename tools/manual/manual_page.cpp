@@ -2,6 +2,7 @@
 
 #include <set>
 
+#include "app/commands.h"
 #include "base/text.h"
 #include "cli/catalogue.h"
 #include "microcode/microcode_commands.h"
@@ -231,6 +232,34 @@ Section safety_section() {
                    "byte as ?. Every refusal fails its item, so that /err reports it.")}};
 }
 
+// The new commands, from their own help: the usage line as the tag, the
+// lines under it as one paragraph.
+Section commands_section() {
+    Section s{"COMMANDS", {}};
+    s.blocks.push_back(paragraph(
+        "Besides the legacy command lines, kitra InputFile --COMMAND [ARGUMENTS...] runs one of the commands "
+        "below. A word after the image that starts with -- is never an option, so no legacy command line "
+        "changes meaning. kitra --help lists the commands; kitra InputFile --COMMAND --help explains one. "
+        "Results go to standard output, refusals and errors to the error stream. With --json a command "
+        "writes "
+        "one JSON document, whose schema member names the schema (under schema/ in the sources) and its "
+        "version."));
+    for (const cli::NewCommand& c : app::new_commands()) {
+        const std::string help(c.help);
+        const std::size_t usage_end = help.find('\n');
+        std::string text;
+        for (std::size_t at = usage_end; at < help.size();) {
+            const std::size_t end = std::min(help.find('\n', at + 1), help.size());
+            std::string line = help.substr(at + 1, end - at - 1);
+            line.erase(0, line.find_first_not_of(' '));
+            if (!line.empty()) text += (text.empty() ? "" : " ") + line;
+            at = end;
+        }
+        s.blocks.push_back(tagged(help.substr(0, usage_end), text));
+    }
+    return s;
+}
+
 Section files_section() {
     Section s{"FILES", {}};
     s.blocks.push_back(paragraph(
@@ -319,19 +348,16 @@ std::string describe_option(int code) {
 
 Document kitra_manual(const std::string& version) {
     Document doc{"kitra", version, "assemble legacy PC system-BIOS ROM images", {}};
-    doc.sections.push_back(
-        {"SYNOPSIS",
-         {example("kitra InputFile option [RomFile|release|extract] ... [/err]\n"
-                  "kitra option [RomFile|release|extract] ...\n"
-                  "kitra InputFile /other type RomFile\n"
-                  "kitra InputFile /isa RomFile [segment:0]\n"
-                  "kitra InputFile /groupN RomFile\n"
-                  "kitra /TopHole:address RomFile\n"
-                  "kitra InputFile /BOI [nine values]\n"
-                  "kitra InputFile /D\n"
-                  "kitra InputFile --microcode [--json]\n"
-                  "kitra InputFile --microcode-add FILE... [--uncompressed] [--downgrade] [--force]\n"
-                  "kitra InputFile --microcode-remove SELECTOR...")}});
+    doc.sections.push_back({"SYNOPSIS",
+                            {example("kitra InputFile option [RomFile|release|extract] ... [/err]\n"
+                                     "kitra option [RomFile|release|extract] ...\n"
+                                     "kitra InputFile /other type RomFile\n"
+                                     "kitra InputFile /isa RomFile [segment:0]\n"
+                                     "kitra InputFile /groupN RomFile\n"
+                                     "kitra /TopHole:address RomFile\n"
+                                     "kitra InputFile /BOI [nine values]\n"
+                                     "kitra InputFile /D\n"
+                                     "kitra InputFile --COMMAND [ARGUMENTS...]")}});
     doc.sections.push_back(
         {"DESCRIPTION",
          {paragraph(
@@ -379,6 +405,7 @@ Document kitra_manual(const std::string& version) {
                  "Anywhere on the command line: the exit status tells which item failed (see EXIT STATUS). "
                  "It is no item; the items end where it stands.")}});
     doc.sections.push_back(options_section());
+    doc.sections.push_back(commands_section());
     doc.sections.push_back(
         {"ENVIRONMENT",
          {tagged("_last",
@@ -398,13 +425,19 @@ Document kitra_manual(const std::string& version) {
                  "an ACPI table of the wrong size, an unsupported or wrong FixupDescriptor table, an image "
                  "that cannot be written or whose turn never comes; with /err also an image that cannot "
                  "be opened or used and an unset _last. A fatal error discards every change of the run: "
-                 "the image stays as it was.")}});
+                 "the image stays as it was."),
+          paragraph(
+              "The commands (kitra InputFile --COMMAND) end with 0 when done, 1 when they failed (an "
+              "image that cannot be read), 2 when their command line is wrong; --verify with 3 when it "
+              "found damage; --diff as diff does: 0 when the images are equal, 1 when they differ, 2 on "
+              "trouble.")}});
     doc.sections.push_back(microcode_section());
     doc.sections.push_back(safety_section());
     doc.sections.push_back(files_section());
     doc.sections.push_back(
         {"EXAMPLES",
-         {paragraph("List what an image holds:"), example("kitra bios.bin /D"),
+         {paragraph("List what an image holds:"),
+          example("kitra bios.bin /D"),
           paragraph("Add or replace the VGA option ROM; with /err a failure sets the exit status:"),
           example("kitra bios.bin /vga vga.rom /err"),
           paragraph("Remove the VGA option ROM, and write the logo out as a BMP picture:"),
@@ -424,7 +457,15 @@ Document kitra_manual(const std::string& version) {
               "Set the Boot On Internet parameters (UseDHCP, server, static address, net mask, gateway, "
               "DNS, UseProxy, proxy address, proxy port), and show them:"),
           example("kitra bios.bin /BOI 1 192.168.0.1 192.168.0.20 255.255.255.0 192.168.0.254 "
-                  "192.168.0.1 0 0.0.0.0 32896\nkitra bios.bin /BOI")}});
+                  "192.168.0.1 0 0.0.0.0 32896\nkitra bios.bin /BOI"),
+          paragraph("Show every module, area and record of an image in 80 columns:"),
+          example("kitra bios.bin --info"),
+          paragraph("Write the same as one JSON document, for a build script:"),
+          example("kitra bios.bin --json > bios.json"),
+          paragraph("Check the image before flashing it; the exit status is 3 when something is damaged:"),
+          example("kitra bios.bin --verify || echo \"do not flash bios.bin\""),
+          paragraph("Show what an edit changed:"),
+          example("cp bios.bin old.bin && kitra bios.bin /vga vga.rom\nkitra old.bin --diff bios.bin")}});
     return doc;
 }
 

@@ -1,0 +1,190 @@
+// The inspect commands' benchmark: --verify and --json on a 16 MiB image
+// with 8 MiB of modules, against one decode of every module (the target: at
+// most twice its time), in memory and as whole processes.
+//
+// The image is the bundled sample at 16 MiB with firmware-like data (bench
+// data: code, text, bitmaps) packed as modules of 1 MiB each behind its
+// chain until the modules take 8 MiB of the image, then finished.
+//
+// Build and run in Release:
+//   cmake --preset release && cmake --build --preset release && build/release/bench/inspect_bench
+//
+// Options: --module-mib N (module bytes in the image, default 8), --reps N
+// (repetitions: in memory the best time is kept, whole runs show the median;
+// default 7).
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "bench_data.h"
+#include "cli/run_state.h"
+#include "codec/lzh_encoder.h"
+#include "codec/packer.h"
+#include "image/layout.h"
+#include "image/listing_format.h"
+#include "inspect/inventory.h"
+#include "inspect/inventory_json.h"
+#include "inspect/verify.h"
+#include "process_run.h"
+#include "regions/finishing.h"
+#include "support/sample_image.h"
+
+namespace {
+
+using kitra::base::Bytes;
+using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
+namespace inspect = kitra::inspect;
+
+constexpr std::uint32_t kImageSize = 16u << 20;
+constexpr std::size_t kPiece = 1u << 20;
+
+struct Options {
+    std::size_t module_mib = 8;
+    int reps = 7;
+};
+
+struct TestImage {
+    Bytes bytes;
+    kitra::image::Layout layout;
+    std::size_t module_bytes = 0;
+    std::size_t unpacked_bytes = 0;
+    std::size_t modules = 0;
+};
+
+kitra::image::Layout layout_of(const Bytes& image) {
+    return std::get<kitra::image::Layout>(kitra::image::discover_layout(image, 0, false));
+}
+
+TestImage make_image(const Options& o) {
+    Bytes image = kitra::testing::make_sample(kImageSize).image;
+    kitra::image::Layout layout = layout_of(image);
+    std::uint64_t at = kitra::image::listed_modules(image, layout).back().offset;
+    at += kitra::image::listed_modules(image, layout).back().step();
+    const Bytes data = kitra::bench::firmware_like(3 * (o.module_mib << 20));
+    kitra::codec::Encoder encoder;
+    TestImage t;
+    for (std::size_t from = 0; t.module_bytes < (o.module_mib << 20) && from + kPiece <= data.size();
+         from += kPiece) {
+        const Bytes piece(data.begin() + static_cast<std::ptrdiff_t>(from),
+                          data.begin() + static_cast<std::ptrdiff_t>(from + kPiece));
+        char type[8];
+        std::snprintf(type, sizeof type, "%04X:0", 0x4012u + static_cast<unsigned>(t.modules % 8));
+        const Bytes module =
+            kitra::codec::pack(piece, kitra::codec::PackMode::kQuiet, "piece.bin", type, encoder, {});
+        std::copy(module.begin(), module.end(), image.begin() + static_cast<std::ptrdiff_t>(at));
+        at += module.size();
+        t.module_bytes += module.size();
+        t.unpacked_bytes += piece.size();
+        ++t.modules;
+    }
+    // Finished, as the run that added them would leave it.
+    kitra::platform::Console quiet;
+    quiet.out = nullptr;
+    quiet.err = nullptr;
+    layout = layout_of(image);
+    kitra::cli::Run run({}, kitra::image::Image("image.bin", std::move(image)), layout, quiet);
+    run.component_mark = true;
+    kitra::regions::finish_image(run);
+    t.bytes = run.image.bytes();
+    t.layout = layout;
+    return t;
+}
+
+template <typename F>
+double best_seconds(int reps, F&& f) {
+    double best = 1e30;
+    for (int i = 0; i < reps; ++i) {
+        const auto t0 = Clock::now();
+        f();
+        best = std::min(best, std::chrono::duration<double>(Clock::now() - t0).count());
+    }
+    return best;
+}
+
+// The baseline: the system BIOS and every module of the chain, unpacked once
+// (the bootblock's two small modules aside).
+std::size_t decode_every_module(const TestImage& t) {
+    std::size_t bytes = 0;
+    std::vector<kitra::codec::ModuleInfo> modules = kitra::image::listed_modules(t.bytes, t.layout);
+    modules.push_back(*kitra::codec::module_at(t.bytes, t.layout.system_bios_offset));
+    for (const kitra::codec::ModuleInfo& m : modules) {
+        const auto contents = kitra::codec::unpack(
+            kitra::base::slice(kitra::base::ByteView(t.bytes), m.offset, m.length()), {});
+        bytes += contents ? contents->size() : 0;
+    }
+    return bytes;
+}
+
+void in_memory(const TestImage& t, const Options& o) {
+    std::size_t sink = 0;
+    const double decode = best_seconds(o.reps, [&] { sink += decode_every_module(t); });
+    const double json = best_seconds(o.reps, [&] {
+        sink += inspect::inventory_json(inspect::take_inventory("image.bin", t.bytes, t.layout)).size();
+    });
+    const double verify = best_seconds(o.reps, [&] {
+        sink += inspect::verification_text(inspect::verify_image(t.bytes, t.layout), "image.bin").size();
+    });
+    std::printf("In memory (best of %d):\n", o.reps);
+    std::printf("    %-34s %10s %8s\n", "work", "time", "ratio");
+    std::printf("    %-34s %7.1f ms %8s\n", "decode every module once", decode * 1e3, "1.00");
+    std::printf("    %-34s %7.1f ms %8.2f\n", "--json (inventory and document)", json * 1e3, json / decode);
+    std::printf("    %-34s %7.1f ms %8.2f\n", "--verify (checks and report)", verify * 1e3, verify / decode);
+    if (sink == 0) std::printf("(nothing decoded)\n");
+}
+
+void whole_runs(const TestImage& t, const Options& o, const fs::path& build) {
+    const fs::path kitra = build / "kitra";
+    if (!fs::exists(kitra)) {
+        std::printf("Whole runs left out: %s not found.\n", kitra.c_str());
+        return;
+    }
+    const fs::path dir = fs::temp_directory_path() / "kitra_inspect_bench";
+    fs::create_directories(dir);
+    {
+        std::ofstream f(dir / "image.bin", std::ios::binary);
+        f.write(reinterpret_cast<const char*>(t.bytes.data()), static_cast<std::streamsize>(t.bytes.size()));
+    }
+    std::printf("Whole processes (median of %d):\n", o.reps);
+    const auto row = [&](const char* what, std::vector<std::string> args) {
+        args.insert(args.begin(), kitra.string());
+        const kitra::bench::ProcessRun r = kitra::bench::median_run(o.reps, args, dir, [] {});
+        if (r.status != 0)
+            std::printf("    %-34s failed (status %d)\n", what, r.status);
+        else
+            std::printf("    %-34s %7.1f ms %8.1f MiB\n", what, r.seconds * 1e3,
+                        static_cast<double>(r.peak_kib) / 1024);
+    };
+    row("kitra image.bin /D", {"image.bin", "/D"});
+    row("kitra image.bin --json", {"image.bin", "--json"});
+    row("kitra image.bin --verify", {"image.bin", "--verify"});
+    fs::remove_all(dir);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string name = argv[i];
+        const std::size_t value = std::strtoul(argv[i + 1], nullptr, 10);
+        if (name == "--module-mib")
+            o.module_mib = value;
+        else if (name == "--reps")
+            o.reps = static_cast<int>(value);
+    }
+    const TestImage t = make_image(o);
+    std::printf("Image: %.0f MiB, %zu modules of firmware-like data taking %.2f MiB (%.2f MiB unpacked)\n",
+                static_cast<double>(t.bytes.size()) / (1 << 20), t.modules,
+                static_cast<double>(t.module_bytes) / (1 << 20),
+                static_cast<double>(t.unpacked_bytes) / (1 << 20));
+    in_memory(t, o);
+    whole_runs(t, o, fs::absolute(argv[0]).parent_path().parent_path());
+    return 0;
+}

@@ -1,0 +1,26 @@
+// Whole processes for the benchmarks: one run with its wall time and peak
+// memory, and the median of several (POSIX only, as the benchmarks are).
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace kitra::bench {
+
+struct ProcessRun {
+    double seconds = 0;
+    long peak_kib = 0;
+    int status = -1;
+};
+
+// Runs `args` in `dir` with standard input, output and error on /dev/null.
+ProcessRun run_process(const std::vector<std::string>& args, const std::filesystem::path& dir);
+
+// The median time and the largest peak of `reps` runs, each after `setup`;
+// the first run that does not end with status 0 is returned as it is.
+ProcessRun median_run(int reps, const std::vector<std::string>& args, const std::filesystem::path& dir,
+                      const std::function<void()>& setup);
+
+}  // namespace kitra::bench
