@@ -107,7 +107,8 @@ class Parser {
             skip_space();
             expect(':');
             skip_space();
-            v.members.emplace_back(std::move(name), value(depth + 1));
+            v.items.push_back(value(depth + 1));
+            v.names.push_back(std::move(name));
             skip_space();
             if (peek() == ',') {
                 ++at_;
@@ -226,8 +227,9 @@ class Parser {
 }  // namespace
 
 const JsonValue* JsonValue::find(std::string_view name) const {
-    for (const auto& [key, v] : members)
-        if (key == name) return &v;
+    if (type != Type::kObject) return nullptr;
+    for (std::size_t n = 0; n < names.size(); ++n)
+        if (names[n] == name) return &items[n];
     return nullptr;
 }
 

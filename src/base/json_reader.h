@@ -16,7 +16,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <variant>
 #include <vector>
 
@@ -28,8 +27,10 @@ struct JsonValue {
     bool truth = false;
     std::uint64_t number = 0;
     std::string text;
-    std::vector<JsonValue> items;                            // an array's elements
-    std::vector<std::pair<std::string, JsonValue>> members;  // an object's, in the document's order
+    // An array's elements; an object's member values, in the document's
+    // order, their names beside them in `names`.
+    std::vector<JsonValue> items;
+    std::vector<std::string> names;
 
     // The member named `name` of an object; nullptr when there is none.
     const JsonValue* find(std::string_view name) const;

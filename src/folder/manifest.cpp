@@ -5,6 +5,7 @@
 #include "base/json.h"
 #include "base/json_reader.h"
 #include "base/text.h"
+#include "codec/module_header.h"
 #include "inspect/inventory_json.h"
 
 namespace kitra::folder {
@@ -247,7 +248,16 @@ ModuleEntry read_module(const JsonValue& v, std::string label) {
     e.type_suffix = static_cast<std::uint16_t>(f.number_with_hex("type_suffix", kWord).value_or(0));
     e.option = f.optional_text("option").value_or("");
     e.kind = f.optional_text("kind").value_or("");
-    if (!e.offset) return e;  // a module to add: the rest is made when it is packed
+    // A header kept as it lay may hold a longer name; one made from the
+    // fields may not.
+    const auto name_fits = [&] {
+        if (e.name.size() > codec::kMaxStoredName)
+            f.refuse("name", "must be at most 230 bytes long: a module header holds no more");
+    };
+    if (!e.offset) {
+        name_fits();
+        return e;  // a module to add: the rest is made when it is packed
+    }
 
     // A module that lay in the image: everything that makes it again.
     e.method = f.text("method");
@@ -265,6 +275,7 @@ ModuleEntry read_module(const JsonValue& v, std::string label) {
     e.header = f.hex_bytes("header");
     if (e.header && e.header->size() != std::uint64_t{e.header_size} + 2)
         f.refuse("header", base::format("must be header_size + 2 = %u bytes", e.header_size + 2u));
+    if (!e.header) name_fits();
     e.unpacked = f.truth("unpacked", true);
     e.stream = f.optional_text("stream");
     e.checksum_byte = optional_byte(f, "checksum_byte");
@@ -278,8 +289,8 @@ RegionEntry read_region(const JsonValue& v, std::string label) {
     Fields f(v, label);
     RegionEntry r;
     r.file = f.optional_text("file");
-    if (r.file) f.set_label(label + " (" + base::printable(*r.file) + ")");
     r.name = f.optional_text("name").value_or("");
+    f.set_label(label + " (" + base::printable(r.file ? *r.file : r.name) + ")");
     r.offset = f.number("offset", std::numeric_limits<std::uint64_t>::max());
     r.length = f.number("length", std::numeric_limits<std::uint64_t>::max());
     r.fill = optional_byte(f, "fill");

@@ -65,26 +65,31 @@ std::string sha256_of(ByteView bytes) {
 }
 
 // A file of the folder: its bytes, none when it is not there, or a refusal.
-std::optional<Bytes> read_part(const std::string& folder, const std::string& name, const std::string& label,
+std::optional<Bytes> read_part(const ReadFolderFile& read, const std::string& name, const std::string& label,
                                std::uint64_t max_size) {
     if (const auto unsafe = unsafe_name(name))
         throw Refusal{label, "the file name \"" + base::printable(name) + "\" is refused: " + *unsafe};
+    FolderRead got = read(name, max_size);
+    if (!got.problem.empty()) throw Refusal{label, got.problem};
+    return std::move(got.bytes);
+}
+
+// The folder on disk.
+FolderRead read_from_disk(const std::string& folder, const std::string& name, std::uint64_t max_size) {
     const std::string path = path_in(folder, name);
-    if (platform::file_kind(path) == platform::FileKind::kMissing) return std::nullopt;
+    if (platform::file_kind(path) == platform::FileKind::kMissing) return {};
     auto read = platform::read_file_up_to(path, max_size, true);
-    if (const auto* problem = std::get_if<platform::ReadProblem>(&read)) {
-        switch (*problem) {
-            case platform::ReadProblem::kTooLarge:
-                throw Refusal{label, base::format("%s is larger than the %llu bytes it may hold",
-                                                  base::printable(name).c_str(), static_cast<ull>(max_size))};
-            case platform::ReadProblem::kNotRegular:
-                throw Refusal{label, base::printable(name) + " is not a regular file"};
-            case platform::ReadProblem::kCannotRead:
-                break;
-        }
-        throw Refusal{label, "Can't read " + base::printable(name)};
+    if (auto* bytes = std::get_if<Bytes>(&read)) return {std::move(*bytes), {}};
+    switch (std::get<platform::ReadProblem>(read)) {
+        case platform::ReadProblem::kTooLarge:
+            return {std::nullopt, base::format("%s is larger than the %llu bytes it may hold",
+                                               base::printable(name).c_str(), static_cast<ull>(max_size))};
+        case platform::ReadProblem::kNotRegular:
+            return {std::nullopt, base::printable(name) + " is not a regular file"};
+        case platform::ReadProblem::kCannotRead:
+            break;
     }
-    return std::move(std::get<Bytes>(read));
+    return {std::nullopt, "Can't read " + base::printable(name)};
 }
 
 // Every byte of the image belongs to exactly one part.
@@ -148,7 +153,7 @@ const cli::CatalogueEntry* adding_option(const ModuleEntry& e, const std::string
     return option;
 }
 
-Loaded load_module(const std::string& folder, const ModuleEntry& e, std::string label, bool body) {
+Loaded load_module(const ReadFolderFile& folder, const ModuleEntry& e, std::string label, bool body) {
     Loaded l;
     l.entry = &e;
     l.label = std::move(label);
@@ -166,7 +171,7 @@ Loaded load_module(const std::string& folder, const ModuleEntry& e, std::string 
     }
     l.file = std::move(*file);
     std::optional<Bytes> stream;
-    if (e.stream) stream = read_part(folder, *e.stream, l.label, Bytes().max_size());
+    if (e.stream) stream = read_part(folder, *e.stream, l.label, codec::kMaxUnpackedSize);
     l.state = State::kChanged;
     if (sha256_of(l.file) == e.sha256 && (!e.stream || stream)) {
         l.module = module_bytes(e, l.file, stream ? std::optional<ByteView>(*stream) : std::nullopt);
@@ -228,6 +233,7 @@ std::string described(const Loaded& l) {
 struct Packer {
     const cli::ImageStart& start;
     std::string folder;
+    const ReadFolderFile& files;
     Manifest manifest;
     std::vector<Loaded> modules;              // the body first, when there is one
     std::vector<std::size_t> regions_edited;  // their indexes
@@ -235,9 +241,8 @@ struct Packer {
     platform::Console& con() const { return start.con; }
 
     void load() {
-        const std::string manifest_path = path_in(folder, kManifestName);
-        auto read = platform::read_file_up_to(manifest_path, kMaxManifestSize, true);
-        const auto* text = std::get_if<Bytes>(&read);
+        const FolderRead read = files(kManifestName, kMaxManifestSize);
+        const auto& text = read.bytes;
         if (!text) throw Refusal{kManifestName, "Can't read it; is this a folder kitra --unpack made?"};
         auto parsed = read_manifest(std::string(text->begin(), text->end()));
         if (const auto* problem = std::get_if<std::string>(&parsed)) throw Refusal{"", *problem};
@@ -247,10 +252,10 @@ struct Packer {
                                                 static_cast<ull>(manifest.length))};
         check_tiling(manifest);
         if (manifest.body)
-            modules.push_back(load_module(folder, *manifest.body, body_label(*manifest.body), true));
+            modules.push_back(load_module(files, *manifest.body, body_label(*manifest.body), true));
         for (std::size_t n = 0; n < manifest.modules.size(); ++n)
             modules.push_back(
-                load_module(folder, manifest.modules[n], module_label(manifest.modules[n], n), false));
+                load_module(files, manifest.modules[n], module_label(manifest.modules[n], n), false));
         check_changes();
     }
 
@@ -259,6 +264,11 @@ struct Packer {
     void check_changes() {
         for (Loaded& l : modules) {
             const ModuleEntry& e = *l.entry;
+            if ((l.state == State::kChanged || l.state == State::kNew) &&
+                e.name.size() > codec::kMaxStoredName)
+                throw Refusal{l.label,
+                              "its stored name is longer than 230 bytes: packed again, it would not fit a "
+                              "module header"};
             if (l.body) {
                 if (l.state == State::kGone)
                     throw Refusal{l.label, "the system BIOS body cannot be released; put its file back"};
@@ -292,7 +302,7 @@ struct Packer {
                 continue;
             }
             const std::string label = region_label(r, n);
-            const auto file = read_part(folder, *r.file, label, r.length);
+            const auto file = read_part(files, *r.file, label, r.length);
             if (!file) throw Refusal{label, "its file is not there; a region keeps its bytes"};
             if (file->size() != r.length)
                 throw Refusal{label, base::format("its file holds %zu bytes; the region is %llu bytes long",
@@ -420,7 +430,13 @@ struct Packer {
 }  // namespace
 
 int pack_folder(const cli::ImageStart& start, const std::string& folder) {
-    Packer packer{start, folder, {}, {}, {}};
+    return pack_files(start, folder, [&](const std::string& name, std::uint64_t max_size) {
+        return read_from_disk(folder, name, max_size);
+    });
+}
+
+int pack_files(const cli::ImageStart& start, const std::string& folder, const ReadFolderFile& read) {
+    Packer packer{start, folder, read, {}, {}, {}};
     try {
         return packer.run();
     } catch (const Refusal& r) {

@@ -16,8 +16,12 @@
 // unless its file is gone.
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 
+#include "base/bytes.h"
 #include "cli/new_command.h"
 
 namespace kitra::folder {
@@ -26,5 +30,18 @@ namespace kitra::folder {
 // Every refusal names the file and the manifest entry, and nothing is
 // written.
 int pack_folder(const cli::ImageStart& start, const std::string& folder);
+
+// A file of the folder as packing reads it: its bytes; or none, with no
+// problem when it is not there, else why it cannot be read (more than
+// `max_size` bytes, no regular file ...).
+struct FolderRead {
+    std::optional<base::Bytes> bytes;
+    std::string problem;
+};
+using ReadFolderFile = std::function<FolderRead(const std::string& name, std::uint64_t max_size)>;
+
+// The same with the folder's files read by `read` (names relative to the
+// folder, checked before they are read); `folder` names it in messages.
+int pack_files(const cli::ImageStart& start, const std::string& folder, const ReadFolderFile& read);
 
 }  // namespace kitra::folder
