@@ -238,7 +238,7 @@ ModuleEntry read_module(const JsonValue& v, std::string label) {
     e.file = f.text("file");
     f.set_label(label + " (" + base::printable(e.file) + ")");
     e.area = read_area(f);
-    e.offset = f.optional_number("offset", std::numeric_limits<std::uint64_t>::max());
+    e.offset = f.optional_number("offset", kDword);
     e.name = f.text("name");
     if (e.name.size() > 230)
         f.refuse("name", "must be at most 230 bytes long: a module header holds no more");
@@ -291,8 +291,8 @@ RegionEntry read_region(const JsonValue& v, std::string label) {
     r.file = f.optional_text("file");
     r.name = f.optional_text("name").value_or("");
     f.set_label(label + " (" + base::printable(r.file ? *r.file : r.name) + ")");
-    r.offset = f.number("offset", std::numeric_limits<std::uint64_t>::max());
-    r.length = f.number("length", std::numeric_limits<std::uint64_t>::max());
+    r.offset = f.number("offset", kDword);
+    r.length = f.number("length", kDword);
     r.fill = optional_byte(f, "fill");
     if (r.file.has_value() == r.fill.has_value())
         f.refuse(r.file ? "fill" : "file", "a region has either a file or a fill byte");

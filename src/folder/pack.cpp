@@ -176,6 +176,13 @@ Loaded load_module(const ReadFolderFile& folder, const ModuleEntry& e, std::stri
     if (sha256_of(l.file) == e.sha256 && (!e.stream || stream)) {
         l.module = module_bytes(e, l.file, stream ? std::optional<ByteView>(*stream) : std::nullopt);
         if (sha256_of(l.module) == e.module_sha256) l.state = State::kKept;
+        // The module takes the bytes its entry's sizes give it, no more, no less.
+        if (l.state == State::kKept && l.module.size() != std::uint64_t{e.header_size} + 2 + e.packed_size)
+            throw Refusal{l.label,
+                          base::format("\"header_size\" and \"packed_size\" give it %llu bytes, but its "
+                                       "module is %zu bytes long",
+                                       static_cast<ull>(std::uint64_t{e.header_size} + 2 + e.packed_size),
+                                       l.module.size())};
     }
     if (l.state == State::kChanged && !e.unpacked)
         throw Refusal{

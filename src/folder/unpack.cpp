@@ -80,7 +80,7 @@ std::string module_file_name(const inspect::Module& m, const std::string& option
 
 // A module part: where it lies in the image.
 struct Part {
-    const inspect::Module* module = nullptr;
+    inspect::Module* module = nullptr;  // its contents are moved into its file
     bool body = false;
     std::uint64_t offset = 0;
     std::uint64_t end = 0;  // past its separator, when that is its
@@ -97,7 +97,7 @@ struct Maker {
     }
 
     ModuleEntry module_entry(const Part& p) {
-        const inspect::Module& mod = *p.module;
+        inspect::Module& mod = *p.module;
         const codec::ModuleInfo& i = mod.info;
         ModuleEntry e;
         e.offset = i.offset;
@@ -124,7 +124,7 @@ struct Maker {
         const ByteView data = lay.subspan(std::uint64_t{i.header_size} + 2);
         base::Bytes file;
         if (mod.check.contents) {
-            file = *mod.check.contents;
+            file = std::move(*mod.check.contents);
             // A PE32 image of the chain carries a last byte that makes its sum
             // 0 while "*BS1" says so: its file is the image without it, as an
             // extract writes it, and packing it again adds it again.
@@ -178,11 +178,11 @@ struct Maker {
 
 // The module parts: the body and every module the inventory found, in
 // offset order; one that begins inside another is left in that one's bytes.
-std::vector<Part> module_parts(const Inventory& inv, ByteView image, const image::Layout& layout,
+std::vector<Part> module_parts(Inventory& inv, ByteView image, const image::Layout& layout,
                                std::vector<std::string>& notes) {
     const auto body = find_body(image, layout);
     std::vector<Part> candidates;
-    for (const inspect::Module& m : inv.modules) {
+    for (inspect::Module& m : inv.modules) {
         const bool is_body = m.system_bios;
         if (is_body && (!body || body->offset != m.info.offset)) continue;
         candidates.push_back({&m, is_body, m.info.offset, m.info.offset + m.info.length()});
@@ -255,7 +255,7 @@ std::vector<inspect::NamedRegion> region_names(const Inventory& inv, const std::
 Unpacked unpack_image(const std::string& name, ByteView image, const image::Layout& layout) {
     inspect::InventoryOptions options;
     options.keep_contents = true;
-    const Inventory inv = inspect::take_inventory(name, image, layout, options);
+    Inventory inv = inspect::take_inventory(name, image, layout, options);
     Unpacked u;
     Manifest& m = u.manifest;
     m.length = image.size();
