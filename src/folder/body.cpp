@@ -49,8 +49,7 @@ std::variant<BodyReplaced, std::string> replace_body(cli::Run& run, base::ByteVi
             return base::format(
                 "The bytes between the system BIOS module and the module chain of %s are not erased (the "
                 "first at %08llXh); they are not the body's, and kitra does not overwrite them",
-                image_name.c_str(),
-                static_cast<ull>(kept_from + static_cast<std::uint64_t>(used - gap.begin())));
+                image_name.c_str(), static_cast<ull>(kept_from) + static_cast<ull>(used - gap.begin()));
     }
 
     const base::Bytes module =

@@ -232,7 +232,7 @@ std::optional<std::uint8_t> optional_byte(const Fields& f, std::string_view key)
     return static_cast<std::uint8_t>(*n);
 }
 
-ModuleEntry read_module(const JsonValue& v, std::string label) {
+ModuleEntry read_module(const JsonValue& v, const std::string& label) {
     Fields f(v, label);
     ModuleEntry e;
     e.file = f.text("file");
@@ -285,7 +285,7 @@ ModuleEntry read_module(const JsonValue& v, std::string label) {
     return e;
 }
 
-RegionEntry read_region(const JsonValue& v, std::string label) {
+RegionEntry read_region(const JsonValue& v, const std::string& label) {
     Fields f(v, label);
     RegionEntry r;
     r.file = f.optional_text("file");

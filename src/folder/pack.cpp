@@ -177,12 +177,12 @@ Loaded load_module(const ReadFolderFile& folder, const ModuleEntry& e, std::stri
         l.module = module_bytes(e, l.file, stream ? std::optional<ByteView>(*stream) : std::nullopt);
         if (sha256_of(l.module) == e.module_sha256) l.state = State::kKept;
         // The module takes the bytes its entry's sizes give it, no more, no less.
-        if (l.state == State::kKept && l.module.size() != std::uint64_t{e.header_size} + 2 + e.packed_size)
+        const std::uint64_t sized = std::uint64_t{e.header_size} + 2 + e.packed_size;
+        if (l.state == State::kKept && l.module.size() != sized)
             throw Refusal{l.label,
                           base::format("\"header_size\" and \"packed_size\" give it %llu bytes, but its "
                                        "module is %zu bytes long",
-                                       static_cast<ull>(std::uint64_t{e.header_size} + 2 + e.packed_size),
-                                       l.module.size())};
+                                       static_cast<ull>(sized), l.module.size())};
     }
     if (l.state == State::kChanged && !e.unpacked)
         throw Refusal{

@@ -252,9 +252,11 @@ std::vector<inspect::NamedRegion> region_names(const Inventory& inv, const std::
 
 }  // namespace
 
-Unpacked unpack_image(const std::string& name, ByteView image, const image::Layout& layout) {
+Unpacked unpack_image(const std::string& name, ByteView image, const image::Layout& layout,
+                      std::uint64_t unpack_budget) {
     inspect::InventoryOptions options;
     options.keep_contents = true;
+    options.unpack_budget = unpack_budget;
     Inventory inv = inspect::take_inventory(name, image, layout, options);
     Unpacked u;
     Manifest& m = u.manifest;

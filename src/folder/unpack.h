@@ -7,6 +7,7 @@
 // length. Nothing is written until the whole folder is made in memory.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,8 +30,11 @@ struct Unpacked {
     std::vector<std::string> notes;  // what a person should know (a module kept as it lies ...)
 };
 
-// `name` is the image's name as given (for the notes only).
-Unpacked unpack_image(const std::string& name, base::ByteView image, const image::Layout& layout);
+// `name` is the image's name as given (for the notes only). Modules are
+// unpacked within the inventory's budget (`unpack_budget`, 0: its default);
+// past it, a module's file holds its data as they lie.
+Unpacked unpack_image(const std::string& name, base::ByteView image, const image::Layout& layout,
+                      std::uint64_t unpack_budget = 0);
 
 // Writes the files into `folder`, made when it is not there. A folder that
 // holds anything is refused unless `replace`; then the files the manifest

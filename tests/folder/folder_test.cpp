@@ -124,6 +124,16 @@ Bytes small_image() {
     return b.bytes;
 }
 
+// 1 MiB in the extended bootblock layout (the low nibble of "*BBSS*" word
+// +8 set): its checksum block in another 64 KiB segment of the last MiB.
+Bytes extended_layout_image() {
+    ImageBuilder b(0x100000);
+    b.put(0, packed(code_like(0x8000, 4), "bios.bin", "5000:0"));
+    b.put_module(0x10000, packed(code_like(0x400, 5), "oem3.bin", "4015:0"));
+    b.put_bootblock_record(0xE2000, 0xC00D, 0x7001, 0xA000, 0x0E0C, 0x02).put_u16(0xEC00A, 0x0100);
+    return b.bytes;
+}
+
 TEST(FolderRoundTrip, EveryLayoutComesBackByteForByte) {
     const struct {
         const char* name;
@@ -136,6 +146,7 @@ TEST(FolderRoundTrip, EveryLayoutComesBackByteForByte) {
         {"stored modules", sample_with_stored_modules()},
         {"PE32 board", pe32_board()},
         {"small image", small_image()},
+        {"extended layout", extended_layout_image()},
     };
     for (const auto& c : cases) {
         Folder f;
@@ -312,6 +323,38 @@ TEST(FolderChanges, EditedRegionIsWrittenAndFinished) {
               "  9 modules kept as they were\n");
     f.expect_sound("img.bin");
     EXPECT_TRUE(base::matches(f.read("img.bin"), 0x20100, "PATCHED"));
+}
+
+// A PE32 module of the arena changed: released and added again, as the
+// legacy arena add replaces the module of its type.
+TEST(FolderChanges, ArenaModuleAsTheLegacyArenaAddMakesIt) {
+    Folder f;
+    f.write("img.bin", sample_with_stored_modules());
+    f.unpack();
+    f.write("d/modules/2pe32b-pe.efi", test_data("pe32/pe_high_low.efi"));
+    f.run({"packed.bin", "--pack", "d"});
+    EXPECT_EQ(f.outcome.status, 0) << f.outcome.err;
+    f.expect_sound("packed.bin");
+    f.write("pe.efi", test_data("pe32/pe_high_low.efi"));
+    f.run({"img.bin", "/2PE32B", "pe.efi"});
+    EXPECT_EQ(f.outcome.status, 0) << f.outcome.out;
+    EXPECT_EQ(f.read("packed.bin"), f.read("img.bin"));
+}
+
+TEST(FolderRoundTrip, UnpackNotesWhatItKeepsAsItLies) {
+    Folder f;
+    f.write("odd.bin", odd_modules_image());
+    f.run({"odd.bin", "--unpack", "d"});
+    EXPECT_EQ(
+        f.outcome.out,
+        "Unpacked odd.bin into d: 4 modules, 3 regions (1 of them as files); 6 files.\n"
+        "  note: modules/oem0-odd.bin: not unpacked (Unknown method: 54); the file holds the module's data "
+        "as "
+        "they lie\n"
+        "  note: modules/oem1-oem1.bin: the contents' CRC-16 is AFEB, the header says 1234; the file holds "
+        "them as they unpack\n"
+        "  note: modules/oem2-oem2.bin: not unpacked (Bad table); the file holds the module's data as they "
+        "lie\n");
 }
 
 TEST(FolderRefusals, NameTheFileAndTheEntryAndWriteNothing) {
