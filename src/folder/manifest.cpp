@@ -263,6 +263,12 @@ ModuleEntry read_module(const JsonValue& v, const std::string& label) {
     e.method = f.text("method");
     if (e.method.size() != 5) f.refuse("method", "must be five bytes, such as \"-lh5-\"");
     e.header_size = static_cast<std::uint8_t>(f.number("header_size", kByte));
+    // Every module's header holds at least its fields up to the name length.
+    if (e.header_size < codec::field::kNameLength - 1)
+        f.refuse("header_size",
+                 base::format("must be at least %llu: a module's header holds its fields up to "
+                              "the name's length",
+                              static_cast<unsigned long long>(codec::field::kNameLength - 1)));
     e.attribute = static_cast<std::uint8_t>(f.number("attribute", kByte));
     e.level = static_cast<std::uint8_t>(f.number("level", kByte));
     e.os = static_cast<std::uint8_t>(f.number("os", kByte));
