@@ -98,6 +98,10 @@ TEST(FolderManifest, RefusesEachWrongFieldWithItsEntry) {
         {"\"header_size\": 33", "\"header_size\": 256",
          "modules[0] (modules/pci-B-raid.rom): \"header_size\" must be a number from 0 to 255, not a larger "
          "one"},
+        {"\"header_size\": 34", "\"header_size\": 3",
+         "modules[1] (modules/pci-A-e1000.rom): \"header_size\" must be at least 20: a module's header holds "
+         "its "
+         "fields up to the name's length"},
         {"\"method\": \"-lh5-\",\n      \"module_sha256\": \"9688",
          "\"method\": \"-lh5\",\n      \"module_sha256\": \"9688",
          "modules[0] (modules/pci-B-raid.rom): \"method\" must be five bytes, such as \"-lh5-\""},
