@@ -22,18 +22,13 @@
 #include <string>
 #include <vector>
 
-#include "bench_data.h"
-#include "cli/run_state.h"
-#include "codec/lzh_encoder.h"
+#include "bench_image.h"
 #include "codec/packer.h"
-#include "image/layout.h"
 #include "image/listing_format.h"
 #include "inspect/inventory.h"
 #include "inspect/inventory_json.h"
 #include "inspect/verify.h"
 #include "process_run.h"
-#include "regions/finishing.h"
-#include "support/sample_image.h"
 
 namespace {
 
@@ -42,60 +37,12 @@ using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 namespace inspect = kitra::inspect;
 
-constexpr std::uint32_t kImageSize = 16u << 20;
-constexpr std::size_t kPiece = 1u << 20;
-
 struct Options {
     std::size_t module_mib = 8;
     int reps = 7;
 };
 
-struct TestImage {
-    Bytes bytes;
-    kitra::image::Layout layout;
-    std::size_t module_bytes = 0;
-    std::size_t unpacked_bytes = 0;
-    std::size_t modules = 0;
-};
-
-kitra::image::Layout layout_of(const Bytes& image) {
-    return std::get<kitra::image::Layout>(kitra::image::discover_layout(image, 0, false));
-}
-
-TestImage make_image(const Options& o) {
-    Bytes image = kitra::testing::make_sample(kImageSize).image;
-    kitra::image::Layout layout = layout_of(image);
-    std::uint64_t at = kitra::image::listed_modules(image, layout).back().offset;
-    at += kitra::image::listed_modules(image, layout).back().step();
-    const Bytes data = kitra::bench::firmware_like(3 * (o.module_mib << 20));
-    kitra::codec::Encoder encoder;
-    TestImage t;
-    for (std::size_t from = 0; t.module_bytes < (o.module_mib << 20) && from + kPiece <= data.size();
-         from += kPiece) {
-        const Bytes piece(data.begin() + static_cast<std::ptrdiff_t>(from),
-                          data.begin() + static_cast<std::ptrdiff_t>(from + kPiece));
-        char type[8];
-        std::snprintf(type, sizeof type, "%04X:0", 0x4012u + static_cast<unsigned>(t.modules % 8));
-        const Bytes module =
-            kitra::codec::pack(piece, kitra::codec::PackMode::kQuiet, "piece.bin", type, encoder, {});
-        std::copy(module.begin(), module.end(), image.begin() + static_cast<std::ptrdiff_t>(at));
-        at += module.size();
-        t.module_bytes += module.size();
-        t.unpacked_bytes += piece.size();
-        ++t.modules;
-    }
-    // Finished, as the run that added them would leave it.
-    kitra::platform::Console quiet;
-    quiet.out = nullptr;
-    quiet.err = nullptr;
-    layout = layout_of(image);
-    kitra::cli::Run run({}, kitra::image::Image("image.bin", std::move(image)), layout, quiet);
-    run.component_mark = true;
-    kitra::regions::finish_image(run);
-    t.bytes = run.image.bytes();
-    t.layout = layout;
-    return t;
-}
+using kitra::bench::TestImage;
 
 template <typename F>
 double best_seconds(int reps, F&& f) {
@@ -179,7 +126,7 @@ int main(int argc, char** argv) {
         else if (name == "--reps")
             o.reps = static_cast<int>(value);
     }
-    const TestImage t = make_image(o);
+    const TestImage t = kitra::bench::make_test_image(o.module_mib);
     std::printf("Image: %.0f MiB, %zu modules of firmware-like data taking %.2f MiB (%.2f MiB unpacked)\n",
                 static_cast<double>(t.bytes.size()) / (1 << 20), t.modules,
                 static_cast<double>(t.module_bytes) / (1 << 20),

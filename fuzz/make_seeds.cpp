@@ -175,8 +175,9 @@ int main(int argc, char** argv) {
     }
     const std::filesystem::path out = argv[1];
     bool ok = true;
-    ok = ok && write(out / "fuzz_inventory", "board-bootblock-areas.bin", bootblock_areas_image());
-    for (const char* target : {"fuzz_layout", "fuzz_edit", "fuzz_inventory"}) {
+    for (const char* target : {"fuzz_inventory", "fuzz_folder"})
+        ok = ok && write(out / target, "board-bootblock-areas.bin", bootblock_areas_image());
+    for (const char* target : {"fuzz_layout", "fuzz_edit", "fuzz_inventory", "fuzz_folder"}) {
         ok = ok && write(out / target, "board-special-areas.bin", board_image(true));
         ok = ok && write(out / target, "board-modules.bin", board_image(false));
     }

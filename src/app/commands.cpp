@@ -4,6 +4,7 @@
 
 #include "app/held_image.h"
 #include "base/fatal.h"
+#include "folder/folder_commands.h"
 #include "inspect/commands.h"
 #include "microcode/microcode_commands.h"
 #include "regions/finishing.h"
@@ -67,9 +68,58 @@ int run_changing(const NewCommand& command, const std::string& path, cli::Argume
     return commit_image(run, notices, options) != 0 ? 1 : 0;
 }
 
+// A command that makes the image anew from other files: an image already
+// there is held from before the handler reads anything to the commit, like
+// any change. The bytes the handler makes become the run's image; they are
+// written only when the file does not hold them already.
+int run_making(const NewCommand& command, const std::string& path, cli::Arguments args,
+               platform::Console& con, const RunOptions& options) {
+    platform::Console notices = con;
+    notices.out = con.err;
+    platform::FileLock lock;
+    const bool exists = platform::file_kind(path) != platform::FileKind::kMissing;
+    if (exists) {
+        if (const auto status = hold_image(path, true, notices, options, lock)) return *status;
+    }
+    std::optional<cli::Run> run;
+    const cli::ImageStart start{
+        path, con, [&](base::Bytes bytes) -> cli::Run* {
+            if (bytes.size() < image::kMinimumImageSize || bytes.size() > image::kMaximumImageSize) {
+                print_error(
+                    con,
+                    "kitra: the image made for %s would be %zu bytes long; an image holds 128 KB to 256 "
+                    "MB. Nothing is written.\n",
+                    path.c_str(), bytes.size());
+                return nullptr;
+            }
+            auto found = image::discover_layout(bytes, 0, false);
+            if (const auto* problem = std::get_if<std::string>(&found)) {
+                print_error(con, "kitra: %s", problem->c_str());
+                return nullptr;
+            }
+            auto on_disk = image::Image::OnDisk::kMissing;
+            if (exists) {
+                const auto held = platform::read_file_up_to(path, image::kMaximumImageSize, true);
+                const auto* old = std::get_if<base::Bytes>(&held);
+                on_disk = old && *old == bytes ? image::Image::OnDisk::kSame : image::Image::OnDisk::kOther;
+            }
+            cli::Settings settings;
+            settings.image_name = path;
+            run.emplace(std::move(settings), image::Image(path, std::move(bytes), on_disk),
+                        std::get<image::Layout>(found), con);
+            return &*run;
+        }};
+    const int status = command.makes(start, args);
+    if (status != 0) return status;
+    if (!run) return 1;
+    if (needs_finishing(*run)) regions::finish_image(*run);
+    return commit_image(*run, notices, options) != 0 ? 1 : 0;
+}
+
 int dispatch(const NewCommand& command, const std::string& path, std::vector<std::string> args,
              platform::Console& con, const RunOptions& options) {
     if (command.changes) return run_changing(command, path, args, con, options);
+    if (command.makes) return run_making(command, path, args, con, options);
     auto image = read_for_command(path, con);
     if (!image) return command.trouble_status;
     const cli::ImageView view{path, image->image.bytes(), image->layout};
@@ -89,6 +139,7 @@ std::span<const NewCommand> new_commands() {
         std::vector<NewCommand> out;
         out.insert(out.end(), inspect::commands().begin(), inspect::commands().end());
         out.insert(out.end(), microcode::commands().begin(), microcode::commands().end());
+        out.insert(out.end(), folder::commands().begin(), folder::commands().end());
         return out;
     }();
     return all;
@@ -120,7 +171,7 @@ int run_new_command(const std::vector<std::string>& args, platform::Console& con
         return dispatch(*command, args[1], std::move(rest), con, options);
     } catch (const Fatal& stop) {
         print_error(con, "%s", stop.what());
-        return command->changes ? stop.status : command->trouble_status;
+        return command->changes || command->makes ? stop.status : command->trouble_status;
     }
 }
 

@@ -64,12 +64,12 @@ std::variant<OpenedImage, std::string> read_image(const std::string& path, std::
 bool needs_finishing(const cli::Run& run) {
     const cli::FinishFlags& f = run.flags;
     return run.image.changed() || f.top_hole_released || f.ncpucode_released || f.ncpucode_placed ||
-           f.modules_moved;
+           f.modules_moved || f.made_with_edits;
 }
 
 int commit_image(cli::Run& run, platform::Console& con, const RunOptions& options) {
     // The new image takes the name; other names of the old file keep it.
-    const std::uint64_t links = run.image.changed() ? platform::link_count(run.image.path()) : 0;
+    const std::uint64_t links = run.image.differs_from_file() ? platform::link_count(run.image.path()) : 0;
     const std::string reason = image::commit(run.image, options.commit);
     if (reason.empty()) {
         if (links > 1)

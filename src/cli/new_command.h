@@ -15,6 +15,7 @@
 // stream, so that standard output stays one document.
 #pragma once
 
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -49,6 +50,22 @@ using ReadsTwoImages = int (*)(const ImageView& image, const ImageView& other, A
 // and committed atomically; any other status discards every change.
 using ChangesImage = int (*)(Run& run, Arguments args);
 
+// Makes the image anew from other files the arguments name; the image need
+// not exist yet. The handler gives the bytes it made to `begin`, which finds
+// their layout and returns the Run that holds them (nullptr, the reason on
+// the error stream, when they are no usable image); it may then change them
+// through the Run as a ChangesImage handler does. app/ holds an image that
+// exists from before the handler starts to the commit. When the handler
+// returns 0, the image is finished if the run changed it (its changes
+// after `begin`, not the making) and written atomically when its file does
+// not hold these bytes yet; any other status writes nothing.
+struct ImageStart {
+    const std::string& path;
+    platform::Console& con;
+    std::function<Run*(base::Bytes bytes)> begin;
+};
+using MakesImage = int (*)(const ImageStart& start, Arguments args);
+
 struct NewCommand {
     std::string_view word;     // "--verify"
     std::string_view summary;  // one line of `kitra --help`, after the word
@@ -59,6 +76,7 @@ struct NewCommand {
     // The exit status of a command that reads when an image cannot be read
     // or the command stops: 1, or 2 for --diff, whose 1 means "different".
     int trouble_status = 1;
+    MakesImage makes = nullptr;
 };
 
 // Arguments a command takes: `take_switch` removes every "--name" and says

@@ -27,6 +27,10 @@ struct FinishFlags {
     bool ncpucode_not_done = false;  // the microcode item ended not found or without space
     bool modules_moved = false;      // a release or compaction moved or removed modules
     bool areas_written = false;      // a hole add or release, or a /BOI set, wrote the image
+    // An image made anew from an unpacked folder whose bytes outside the
+    // modules were edited there: made so, it differs from the image it was
+    // unpacked from, and its checksums must follow.
+    bool made_with_edits = false;
 
     bool operator==(const FinishFlags&) const = default;
 };

@@ -89,19 +89,14 @@ ByteView first_bytes(ByteView data, std::uint64_t limit) {
     return data.first(std::min<std::uint64_t>(limit, data.size()));
 }
 
-struct Prepared {
-    Bytes module;   // header, data and separator byte
-    Bytes content;  // the ROM contents the checks and content keys look at
-};
-
 // The component as a module: used as it is when it already is one, else
 // packed according to its kind.
-std::optional<Prepared> prepare(cli::Run& run, const cli::Item& item) {
+std::optional<PreparedModule> prepare(cli::Run& run, const cli::Item& item) {
     const cli::Kind& kind = item.component_kind();
     const ByteView file = item.component;
     const std::string& name = item.component_name;
     const std::string& type = item.type.type_id_text;
-    Prepared p;
+    PreparedModule p;
     if (item.built_in_module ||
         (!has_own_input_rule(kind) && codec::has_module_mark(first_bytes(file, 64), 0))) {
         const auto m = codec::module_at(file, 0);
@@ -308,6 +303,50 @@ Bytes align_stored_data(Bytes module, std::uint64_t pos) {
 
 }  // namespace
 
+std::variant<PreparedModule, ItemResult> prepare_module(cli::Run& run, const cli::Item& item) {
+    const cli::Kind& kind = item.component_kind();
+    auto prepared = prepare(run, item);
+    if (!prepared) return kFailed;
+    if (kind.family == Family::kAcpiSdt) check_acpi_module(run, item, prepared->content);
+    if (is_option_rom(kind.family)) {
+        const ByteView rom = first_bytes(prepared->content, kRomReadLimit);
+        if (!has_rom_signature(rom) || (kind.family == Family::kIsa && !isa_rom_sum_ok(rom))) {
+            print(run.con, "CAUTION: %s file is not BIOS ROM", item.component_name.c_str());
+            return kFailedEndLoop;
+        }
+    }
+    return std::move(*prepared);
+}
+
+ItemResult place_prepared(cli::Run& run, const cli::Item& item, Bytes module, std::uint64_t pos,
+                          std::uint16_t type_id) {
+    const cli::Kind& kind = item.component_kind();
+    if (kind.input == cli::Input::kPositionDependent)
+        return place_position_dependent(run, pos, module, kind) ? ItemResult{} : kFailed;
+    if (takes_slot(type_id)) {
+        base::write_u16(module, codec::field::kTypeId, type_id);
+        codec::update_header_sum(module);
+    }
+    if (kind.family == Family::kIsa && item.type.isa_segment != 0) {
+        // The segment goes over the type ID suffix, outside the header sum
+        // (readers clear the suffix before they check it). Only its 16 bits
+        // are written: the type ID behind it must stay the slot's.
+        base::write_u16(module, codec::field::kTypeSuffix, static_cast<std::uint16_t>(item.type.isa_segment));
+    }
+    if (kind.input == cli::Input::kStored) {
+        const std::size_t before = module.size();
+        module = align_stored_data(std::move(module), pos);
+        if (module.size() != before)
+            print(run.con, "Combine %s file to %s...\n", item.component_name.c_str(),
+                  run.settings.image_name.c_str());
+    }
+    const auto info = codec::module_at(module, 0);
+    if (!info) throw Fatal("Internal error: a prepared module is not a module.\n", 1);
+    // A stored module is copied without its separator byte.
+    module.resize(info->stored ? info->length() : info->length() + 1);
+    return place_module(run, pos, module) ? ItemResult{} : kFailed;
+}
+
 ItemResult add_module(cli::Run& run, const cli::Item& item) {
     const cli::Kind& kind = item.component_kind();
     if (kind.place == cli::Place::kNcpucodeArea) return place_ncpucode(run, item) ? ItemResult{} : kFailed;
@@ -320,17 +359,12 @@ ItemResult add_module(cli::Run& run, const cli::Item& item) {
         return {.failed = false, .end_loop = true};
     }
 
-    auto prepared = prepare(run, item);
-    if (!prepared) return kFailed;
-    if (kind.family == Family::kAcpiSdt) check_acpi_module(run, item, prepared->content);
+    auto made = prepare_module(run, item);
+    if (const auto* failed = std::get_if<ItemResult>(&made)) return *failed;
+    PreparedModule& prepared = std::get<PreparedModule>(made);
 
-    NewRom rom{kind.family, first_bytes(prepared->content, kRomReadLimit), std::nullopt};
+    NewRom rom{kind.family, first_bytes(prepared.content, kRomReadLimit), std::nullopt};
     if (is_option_rom(kind.family)) {
-        if (!has_rom_signature(rom.content) ||
-            (kind.family == Family::kIsa && !isa_rom_sum_ok(rom.content))) {
-            print(run.con, "CAUTION: %s file is not BIOS ROM", item.component_name.c_str());
-            return kFailedEndLoop;
-        }
         if (kind.family != Family::kIsa) rom.key = pci_key(rom.content);
     } else if (compares_content(item)) {
         rom.key = acpi_key(rom.content);
@@ -338,32 +372,7 @@ ItemResult add_module(cli::Run& run, const cli::Item& item) {
 
     const WalkResult w = walk(run, item, rom);
     if (w.end == WalkResult::End::Failed) return kFailed;
-
-    Bytes module = std::move(prepared->module);
-    if (kind.input == cli::Input::kPositionDependent)
-        return place_position_dependent(run, w.pos, module, kind) ? ItemResult{} : kFailed;
-    if (takes_slot(w.target)) {
-        base::write_u16(module, codec::field::kTypeId, w.target);
-        codec::update_header_sum(module);
-    }
-    if (kind.family == Family::kIsa && item.type.isa_segment != 0) {
-        // The segment goes over the type ID suffix, outside the header sum
-        // (readers clear the suffix before they check it). Only its 16 bits
-        // are written: the type ID behind it must stay the slot's.
-        base::write_u16(module, codec::field::kTypeSuffix, static_cast<std::uint16_t>(item.type.isa_segment));
-    }
-    if (kind.input == cli::Input::kStored) {
-        const std::size_t before = module.size();
-        module = align_stored_data(std::move(module), w.pos);
-        if (module.size() != before)
-            print(run.con, "Combine %s file to %s...\n", item.component_name.c_str(),
-                  run.settings.image_name.c_str());
-    }
-    const auto info = codec::module_at(module, 0);
-    if (!info) throw Fatal("Internal error: a prepared module is not a module.\n", 1);
-    // A stored module is copied without its separator byte.
-    module.resize(info->stored ? info->length() : info->length() + 1);
-    return place_module(run, w.pos, module) ? ItemResult{} : kFailed;
+    return place_prepared(run, item, std::move(prepared.module), w.pos, w.target);
 }
 
 }  // namespace kitra::edit

@@ -88,9 +88,17 @@ std::string open_failure_text(const std::string& path, OpenFailure failure) {
 }
 
 std::string commit(Image& image, const platform::ReplaceOptions& options) {
-    if (!image.changed()) return {};
-    std::string reason = platform::replace_file_atomically(image.path_, image.bytes_, options);
-    if (reason.empty()) image.journal_.settle();
+    if (!image.differs_from_file()) return {};
+    // A new image file is made like a replacement: written beside, flushed,
+    // then given its name, so a failed run leaves no half-written image.
+    std::string reason =
+        image.on_disk_ == Image::OnDisk::kMissing
+            ? platform::write_file_atomically(image.path_, image.bytes_, platform::LinkRule::kFollow, options)
+            : platform::replace_file_atomically(image.path_, image.bytes_, options);
+    if (reason.empty()) {
+        image.journal_.settle();
+        image.on_disk_ = Image::OnDisk::kSame;
+    }
     return reason;
 }
 

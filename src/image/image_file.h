@@ -18,9 +18,10 @@ namespace kitra::image {
 
 class Image;
 
-// Writes the image back when the run changed it. Returns an empty string on
-// success (or when nothing changed), else the reason the write failed; the
-// file on disk is then untouched.
+// Writes the image back when the run changed it, or when it was made anew
+// and its file holds other bytes or is not there yet. Returns an empty
+// string on success (or when there was nothing to write), else the reason
+// the write failed; the file on disk is then untouched.
 std::string commit(Image& image, const platform::ReplaceOptions& options = {});
 
 // The image is held once: its bytes are read through bytes() and written
@@ -29,7 +30,12 @@ std::string commit(Image& image, const platform::ReplaceOptions& options = {});
 // failed item and tells whether the run changed the image.
 class Image {
   public:
-    Image(std::string path, base::Bytes bytes) : path_(std::move(path)), bytes_(std::move(bytes)) {}
+    // What the image's file holds when the run starts: the image as read,
+    // or (an image made anew from other files) other bytes, or no file yet.
+    enum class OnDisk : std::uint8_t { kSame, kOther, kMissing };
+
+    Image(std::string path, base::Bytes bytes, OnDisk on_disk = OnDisk::kSame)
+        : path_(std::move(path)), bytes_(std::move(bytes)), on_disk_(on_disk) {}
 
     const std::string& path() const { return path_; }
     // The image as the run has made it so far.
@@ -40,6 +46,11 @@ class Image {
     // only the ranges the run wrote are compared, and a range written back
     // with the bytes it held is no change.
     bool changed() const { return journal_.differs(bytes_); }
+    // Whether the file must be written at the end: the run changed the
+    // image, or it was made anew and its file does not hold it yet. (Only
+    // the run's own changes call for finishing: an image made as it was
+    // unpacked is written as it is.)
+    bool differs_from_file() const { return on_disk_ != OnDisk::kSame || changed(); }
 
     // An item starts: what the items before it did stays for good.
     void keep_changes() { journal_.keep(); }
@@ -53,6 +64,7 @@ class Image {
 
     std::string path_;
     base::Bytes bytes_;
+    OnDisk on_disk_ = OnDisk::kSame;
     Journal journal_;
 };
 

@@ -55,6 +55,7 @@ struct Reader {
     std::uint16_t microcode_type;
     std::uint64_t budget_total;
     std::uint64_t budget;  // unpacked bytes left
+    bool keep_contents;
     std::vector<std::pair<std::uint64_t, base::Bytes>> microcode_modules;
 
     Module read(const codec::ModuleInfo& info, ModuleArea area, ModuleKind kind) {
@@ -79,9 +80,10 @@ struct Reader {
                 m.bitmap_signature = convert::firmware_bitmap_signature(contents);
             m.pe32 = pe32_facts(image, info, m.check, area);
             if (area == ModuleArea::kChain && info.type_id == microcode_type)
-                microcode_modules.emplace_back(info.offset, std::move(*m.check.contents));
+                microcode_modules.emplace_back(
+                    info.offset, keep_contents ? *m.check.contents : std::move(*m.check.contents));
         }
-        m.check.contents.reset();
+        if (!keep_contents) m.check.contents.reset();
         return m;
     }
 };
@@ -271,7 +273,12 @@ Inventory take_inventory(const std::string& name, ByteView image, const image::L
         options.unpack_budget != 0
             ? options.unpack_budget
             : std::max<std::uint64_t>(kMinimumUnpackBudget, kUnpackBudgetPerByte * image.size());
-    Reader r{image, cli::entry_for_code(cli::lookup_option("/cpucode"))->type_id, budget, budget, {}};
+    Reader r{image,
+             cli::entry_for_code(cli::lookup_option("/cpucode"))->type_id,
+             budget,
+             budget,
+             options.keep_contents,
+             {}};
 
     inv.space.figures = listing::space_figures(image, layout);
     if (const auto bios = codec::module_at(image, inv.space.figures.system_bios_at)) {

@@ -194,6 +194,7 @@ constexpr std::uint64_t kMinimumUnpackBudget = 256u << 20;
 struct InventoryOptions {
     bool digests = true;              // CRC-32 and SHA-256 of the whole image (verify needs neither)
     std::uint64_t unpack_budget = 0;  // 0: the default above
+    bool keep_contents = false;       // each module keeps its unpacked contents (check.contents)
 };
 
 Inventory take_inventory(const std::string& name, base::ByteView image, const image::Layout& layout,

@@ -72,7 +72,7 @@ void require_checksum_block(const cli::Run& run) {
 bool run_changed_components(const cli::Run& run) {
     return run.component_mark || run.image.changed() || run.flags.modules_moved ||
            run.flags.ncpucode_released || run.flags.ncpucode_placed || run.flags.top_hole_released ||
-           run.flags.areas_written;
+           run.flags.areas_written || run.flags.made_with_edits;
 }
 
 bool erase_released_top_hole(cli::Run& run) {

@@ -180,27 +180,32 @@ std::optional<std::string> patch_references(const image::Editable& image, const 
 
 std::optional<std::string> compact(const image::Editable& image, std::uint64_t pos, std::uint64_t length,
                                    std::uint64_t limit, const codec::Report& report) {
+    return move_chain(image, pos + length, pos, limit, report);
+}
+
+std::optional<std::string> move_chain(const image::Editable& image, std::uint64_t from, std::uint64_t to,
+                                      std::uint64_t limit, const codec::Report& report) {
     limit = std::min<std::uint64_t>(limit, image.size());
     const ByteView now = image.bytes();
-    // Modules that only move go down in place: each lands below where it
+    // Modules that only move down go in place: each lands below where it
     // was, so nothing is overwritten before it is read. A module made again
     // can come out longer than it was (a larger pad) and reach over the old
-    // place of the next, so when one must be, the modules behind the removed
-    // one are read from a copy of them taken before anything moves. A
+    // place of the next, and a chain moved up lands on itself; then the
+    // modules are read from a copy of them taken before anything moves. A
     // refusal halfway undoes what was written.
-    const std::uint64_t first = std::min(pos + length, limit);
+    const std::uint64_t first = std::min(from, limit);
     const Moving moving = modules_behind(now, first, limit);
-    const bool rebuilds = moving.rebuilds;
+    const bool from_copy = moving.rebuilds || to > from;
     base::Bytes kept;
-    if (rebuilds)
+    if (from_copy)
         kept.assign(now.begin() + static_cast<std::ptrdiff_t>(first),
                     now.begin() + static_cast<std::ptrdiff_t>(moving.end));
-    const Behind source{rebuilds ? ByteView(kept) : now.subspan(first), first};
-    const bool checksum_flag = rebuilds && pe32_checksum_flag(now);
+    const Behind source{from_copy ? ByteView(kept) : now.subspan(first), first};
+    const bool checksum_flag = moving.rebuilds && pe32_checksum_flag(now);
     const std::size_t mark = image.mark();
 
-    std::uint64_t s = pos + length;
-    std::uint64_t d = pos;
+    std::uint64_t s = from;
+    std::uint64_t d = to;
     std::uint64_t end = d;  // the first byte of the erased rest
     while (s < limit) {
         const auto m = source.module_at(s);
@@ -219,14 +224,41 @@ std::optional<std::string> compact(const image::Editable& image, std::uint64_t p
             // A stored module may end right at the limit: its separator
             // byte, which is not part of it, then lies beyond.
             const std::uint64_t n = std::min<std::uint64_t>(m->step(), limit - s);
-            image::copy_into(image, d, source.slice(s, n));
-            end = d + n;
+            if (d + m->length() > limit) {
+                image.roll_back(mark);
+                return describe(*m) +
+                       base::format(" does not fit below %08llXh once moved to %08llXh", ull(limit), ull(d));
+            }
+            image::copy_into(image, d, source.slice(s, std::min(n, limit - d)));
+            end = d + std::min(n, limit - d);
             d += m->step();
         }
         s += m->step();
     }
     if (end < limit) image::fill(image, end, limit - end, 0xFF);
     return std::nullopt;
+}
+
+std::uint64_t moved_chain_end(ByteView image, std::uint64_t from, std::uint64_t to, std::uint64_t limit) {
+    limit = std::min<std::uint64_t>(limit, image.size());
+    std::uint64_t s = from;
+    std::uint64_t d = to;
+    while (s < limit) {
+        const auto m = codec::module_at(image, s);
+        if (!m || s + m->length() > limit) break;
+        if (const cli::Kind* kind = cli::position_dependent_kind(m->type_id)) {
+            // Made again as rebuild() makes it: a header of the usual form
+            // for its name, the pad of the new place, the contents, and the
+            // separator's place.
+            const std::uint64_t h = m->name.size() + codec::kFixedHeaderBytes - 2;
+            d += h + 2 + alignment_pad(d, static_cast<std::uint8_t>(h), kind->alignment) + m->original_size +
+                 1;
+        } else {
+            d += m->step();
+        }
+        s += m->step();
+    }
+    return d;
 }
 
 }  // namespace kitra::regions

@@ -63,4 +63,20 @@ std::optional<std::string> patch_references(const image::Editable& image, const 
 std::optional<std::string> compact(const image::Editable& image, std::uint64_t pos, std::uint64_t length,
                                    std::uint64_t limit, const codec::Report& report);
 
+// Moves the chain of modules that starts at `from` so that it starts at
+// `to`, down or up, as compaction moves what lies behind a removed module:
+// the modules up to the erased packed size, a position that holds no module
+// or `limit`, each position-dependent one made again for its new place and
+// its references patched, and the space from the chain's new end up to
+// `limit` erased. The bytes between `from` and a higher `to` are left to the
+// caller (what grew there). Returns why not, with the image as it was, when
+// a module cannot be made again or would not end below `limit`.
+std::optional<std::string> move_chain(const image::Editable& image, std::uint64_t from, std::uint64_t to,
+                                      std::uint64_t limit, const codec::Report& report);
+
+// Where the chain that starts at `from` would end once moved to `to`:
+// position-dependent modules take the pad of their new place.
+std::uint64_t moved_chain_end(base::ByteView image, std::uint64_t from, std::uint64_t to,
+                              std::uint64_t limit);
+
 }  // namespace kitra::regions

@@ -74,6 +74,39 @@ TEST(ImageFile, CommitComparesWithTheFileNotWithWhatWasWritten) {
     EXPECT_EQ(*platform::read_file(path), image.bytes());
 }
 
+// An image made anew is written when its file does not hold it (or is not
+// there), and not otherwise; a new file is made whole or not at all.
+TEST(ImageFile, AMadeImageIsWrittenWhereItsFileDoesNotHoldIt) {
+    TempDir dir;
+    const std::string path = (dir.path / "new.bin").string();
+    const Bytes bytes = testing::pseudo_random_bytes(0x20000, 6);
+    Image failing(path, bytes, Image::OnDisk::kMissing);
+    platform::ReplaceOptions full_disk;
+    full_disk.fail_after_bytes = 4096;
+    EXPECT_NE(commit(failing, full_disk), "");
+    EXPECT_TRUE(fs::is_empty(dir.path));
+
+    Image made(path, bytes, Image::OnDisk::kMissing);
+    EXPECT_TRUE(made.differs_from_file());
+    EXPECT_FALSE(made.changed());
+    EXPECT_EQ(commit(made), "");
+    EXPECT_EQ(*platform::read_file(path), bytes);
+    EXPECT_FALSE(made.differs_from_file());
+
+    struct stat before {};
+    ::stat(path.c_str(), &before);
+    Image same(path, bytes, Image::OnDisk::kSame);
+    EXPECT_EQ(commit(same), "");
+    struct stat after {};
+    ::stat(path.c_str(), &after);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+
+    const Bytes other = testing::pseudo_random_bytes(0x20000, 7);
+    Image replacing(path, other, Image::OnDisk::kOther);
+    EXPECT_EQ(commit(replacing), "");
+    EXPECT_EQ(*platform::read_file(path), other);
+}
+
 TEST(ImageFile, AFailedWriteLeavesTheOldImageIntact) {
     TempDir dir;
     const std::string path = (dir.path / "bios.bin").string();

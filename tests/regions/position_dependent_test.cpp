@@ -86,3 +86,42 @@ TEST(PositionDependent, ARefusalAfterAModuleWasMadeAgainUndoesEveryWrite) {
 
 }  // namespace
 }  // namespace kitra::regions
+
+namespace kitra::regions {
+namespace {
+
+// The chain moved up lands on itself: it is read from a copy, the PE32
+// module is made for its new place, the planner says where it ends, and a
+// move past the limit is refused with the image as it was.
+TEST(MoveChain, UpOverItselfRebasedAndPlannedOrRefused) {
+    Chain ch;
+    Bytes image = ch.b.bytes;
+    const std::uint64_t from = 0x10000;
+    const std::uint64_t to = 0x10010;
+    const std::uint64_t end = moved_chain_end(image, from, to, 0x20000);
+    ASSERT_EQ(move_chain(image, from, to, 0x20000, {}), std::nullopt);
+    EXPECT_TRUE(
+        std::equal(image.begin() + 0x10010, image.begin() + 0x10010 + 34, ch.b.bytes.begin() + 0x10000));
+    const auto pe = codec::module_at(image, to + (ch.pe_at - from));
+    ASSERT_TRUE(pe);
+    EXPECT_EQ(pe->offset + pe->step(), end);
+    const std::uint64_t data = pe->offset + pe->header_size + 2 + image[pe->offset + pe->header_size];
+    EXPECT_EQ(data % 128, 0u);
+    EXPECT_EQ(Bytes(image.begin() + static_cast<std::ptrdiff_t>(data),
+                    image.begin() + static_cast<std::ptrdiff_t>(data + 0xE00)),
+              pe_reloc_at(static_cast<std::uint32_t>(data - 0x40000)));
+    EXPECT_TRUE(std::all_of(image.begin() + static_cast<std::ptrdiff_t>(end), image.begin() + 0x20000,
+                            [](auto x) { return x == 0xFF; }));
+
+    const Bytes before = image;
+    EXPECT_EQ(
+        move_chain(image, 0x10010, end - 0x100, end + 0x80, {}),
+        base::format("The module pe.efi (type 407B) at %08llXh does not fit below %08llXh once moved to "
+                     "%08llXh",
+                     static_cast<unsigned long long>(pe->offset), static_cast<unsigned long long>(end + 0x80),
+                     static_cast<unsigned long long>(end - 0x100 + 34)));
+    EXPECT_EQ(image, before);
+}
+
+}  // namespace
+}  // namespace kitra::regions

@@ -338,6 +338,42 @@ Section microcode_section() {
     return s;
 }
 
+// The image as a folder: what the folder holds and what a pack does with
+// each change, then the two ways people work with it.
+Section folder_section() {
+    Section s{"THE IMAGE AS A FOLDER", {}};
+    s.blocks.push_back(paragraph(
+        "kitra IMAGE --unpack DIR writes the image as a folder: manifest.json (schema "
+        "schema/folder.schema.json in the sources), body.bin (the system BIOS body, the contents of the "
+        "type 5000 module that no legacy option reaches), modules/ (each module's unpacked contents, named "
+        "by its option, its slot and the last component of its stored name, such as modules/pci-B-raid.rom), "
+        "regions/ (the bytes outside the modules, named by their region: bootblock, base window, top hole, "
+        "microcode area, holes, the bootblock's fixed areas; a region whose bytes are all one value, free "
+        "space above all, is only that value and a length in the manifest) and streams/ (each packed "
+        "module's data as it lies). The manifest records every module's header fields, padding, place and "
+        "order, and digests of its file and of the module; it is written in name order, one member a "
+        "line, so that a version-control diff of two unpacked images reads well. A folder that holds "
+        "anything is refused unless --replace is given; then the files of the earlier unpack are replaced "
+        "and every other file stays."));
+    s.blocks.push_back(paragraph(
+        "kitra IMAGE --pack DIR makes IMAGE from the folder: every module whose file, stream and manifest "
+        "entry are as unpacked is put back byte for byte, its stream never packed again, so an untouched "
+        "folder gives the image it was unpacked from. Then, as the legacy commands would: a module whose "
+        "file is gone is released; one whose file changed is released and added again at the free end of "
+        "the chain (or arena), packed, placed, aligned, rebased and referenced by the rules of its option "
+        "(the manifest's \"option\"); an entry added to \"modules\" with file, name and type_id (or "
+        "type_id_hex), and option and area where needed, is added the same way. Unlike a legacy add, no "
+        "other module is replaced by it: the manifest says what goes. A changed body.bin is packed again "
+        "(-lh5-) and the chain moved behind it, its PE32 and memory-init modules rebased and the "
+        "bootblock's references patched; a body that does not fit is refused with the exact excess. Edited "
+        "region files are written as they are. A changed image is finished like every change. Every "
+        "refusal names the file and the manifest entry, and nothing is written."));
+    s.blocks.push_back(paragraph(
+        "kitra IMAGE --body FILE replaces the body in one step, and kitra IMAGE --body-extract FILE writes "
+        "it, for scripts."));
+    return s;
+}
+
 }  // namespace
 
 std::string describe_option(int code) {
@@ -432,6 +468,7 @@ Document kitra_manual(const std::string& version) {
               "found damage; --diff as diff does: 0 when the images are equal, 1 when they differ, 2 on "
               "trouble.")}});
     doc.sections.push_back(microcode_section());
+    doc.sections.push_back(folder_section());
     doc.sections.push_back(safety_section());
     doc.sections.push_back(files_section());
     doc.sections.push_back(
@@ -465,7 +502,22 @@ Document kitra_manual(const std::string& version) {
           paragraph("Check the image before flashing it; the exit status is 3 when something is damaged:"),
           example("kitra bios.bin --verify || echo \"do not flash bios.bin\""),
           paragraph("Show what an edit changed:"),
-          example("cp bios.bin old.bin && kitra bios.bin /vga vga.rom\nkitra old.bin --diff bios.bin")}});
+          example("cp bios.bin old.bin && kitra bios.bin /vga vga.rom\nkitra old.bin --diff bios.bin"),
+          paragraph(
+              "Patch a string in the system BIOS body (the same length, so nothing else moves) and pack "
+              "the image again; --verify checks the result:"),
+          example("kitra bios.bin --unpack bios\n"
+                  "sed -i 's/Copyright 1998/Copyright 2026/' bios/body.bin\n"
+                  "kitra bios.bin --pack bios\n"
+                  "kitra bios.bin --verify"),
+          paragraph("Keep an unpacked image under version control: a change to the image is then a change "
+                    "of files. After a pack, unpack again over the folder so that its manifest and streams "
+                    "describe the new image:"),
+          example("kitra bios.bin --unpack board && git -C board init && git -C board add . && "
+                  "git -C board commit -m 'BIOS 1.02'\n"
+                  "cp vga-1.2.rom board/modules/vga-1-vga.rom\n"
+                  "kitra bios.bin --pack board && kitra bios.bin --unpack board --replace\n"
+                  "git -C board diff --stat && git -C board commit -am 'VGA BIOS 1.2'")}});
     return doc;
 }
 
