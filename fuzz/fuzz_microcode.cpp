@@ -9,6 +9,7 @@
 
 #include "base/bytes.h"
 #include "base/fatal.h"
+#include "codec/report.h"
 #include "convert/microcode_dat.h"
 #include "convert/microcode_places.h"
 #include "convert/microcode_updates.h"
@@ -73,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto layout = image::discover_layout(image, 0, false);
     if (const auto* l = std::get_if<image::Layout>(&layout)) {
         try {
-            const convert::ImageMicrocode im = convert::image_microcode(image, *l, {});
+            const convert::ImageMicrocode im = convert::image_microcode(image, *l, codec::Report{});
             for (const convert::PlaceUpdates& p : im.places) check_found(p.bytes, p.found);
             for (const convert::ListedUpdate& u : im.updates) {
                 check(u.place < im.places.size());

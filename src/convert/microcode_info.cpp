@@ -97,18 +97,8 @@ void print_entry(Table& t, ByteView record, bool bridge) {
     }
 }
 
-// The contents of every CPU microcode module the listing walks, unpacked.
-std::vector<base::Bytes> unpacked_modules(ByteView image, const Layout& l, Console& con) {
-    std::vector<base::Bytes> contents;
-    for (const codec::ModuleInfo& m : microcode_modules(image, l)) {
-        auto unpacked = codec::unpack(base::slice(image, m.offset, m.length()), cli::console_report(con));
-        if (unpacked) contents.push_back(std::move(*unpacked));
-    }
-    return contents;
-}
-
-}  // namespace
-
+// The whole 2048-byte records of `area`, in order: how the bootblock area
+// and a microcode module are read, whatever the records' total sizes say.
 std::vector<ByteView> fixed_microcode_records(ByteView area) {
     std::vector<ByteView> records;
     for (std::uint64_t off = 0; off + kRecordSize <= area.size(); off += kRecordSize)
@@ -116,6 +106,9 @@ std::vector<ByteView> fixed_microcode_records(ByteView area) {
     return records;
 }
 
+// The records of the non-compressed area outside the bridge layout: each as
+// long as its total size says (0 for 2048 bytes), up to a total size of
+// 0xFFFFFFFF or a record that would reach past the area.
 std::vector<ByteView> sized_microcode_records(ByteView area) {
     std::vector<ByteView> records;
     std::uint64_t off = 0;
@@ -127,6 +120,18 @@ std::vector<ByteView> sized_microcode_records(ByteView area) {
     }
     return records;
 }
+
+// The contents of every CPU microcode module the listing walks, unpacked.
+std::vector<base::Bytes> unpacked_modules(ByteView image, const Layout& l, Console& con) {
+    std::vector<base::Bytes> contents;
+    for (const codec::ModuleInfo& m : microcode_modules(image, l)) {
+        auto unpacked = codec::unpack(base::slice(image, m.offset, m.length()), cli::console_report(con));
+        if (unpacked) contents.push_back(std::move(*unpacked));
+    }
+    return contents;
+}
+
+}  // namespace
 
 void print_microcode_table(ByteView image, const Layout& l, Console& con) {
     // The modules are unpacked first, where the listing's walk met them: what

@@ -172,6 +172,14 @@ std::vector<codec::ModuleInfo> microcode_modules(ByteView image, const image::La
 }
 
 ImageMicrocode image_microcode(ByteView image, const image::Layout& layout, const codec::Report& report) {
+    std::vector<UnpackedModule> modules;
+    for (const codec::ModuleInfo& m : microcode_modules(image, layout))
+        modules.push_back({m, codec::unpack(base::slice(image, m.offset, m.length()), report)});
+    return image_microcode(image, layout, std::move(modules));
+}
+
+ImageMicrocode image_microcode(ByteView image, const image::Layout& layout,
+                               std::vector<UnpackedModule> modules) {
     ImageMicrocode im;
     im.bridge_layout = is_bridge_board(image);
     if (layout.bbss_found && !im.bridge_layout) {
@@ -183,14 +191,13 @@ ImageMicrocode image_microcode(ByteView image, const image::Layout& layout, cons
         p.found = find_updates(p.bytes, true);
         im.places.push_back(std::move(p));
     }
-    for (const codec::ModuleInfo& m : microcode_modules(image, layout)) {
+    for (UnpackedModule& m : modules) {
         PlaceUpdates p;
         p.place = MicrocodePlace::kModule;
-        p.offset = m.offset;
-        p.module = m;
-        auto contents = codec::unpack(base::slice(image, m.offset, m.length()), report);
-        p.unreadable = !contents;
-        if (contents) p.bytes = std::move(*contents);
+        p.offset = m.module.offset;
+        p.module = m.module;
+        p.unreadable = !m.contents;
+        if (m.contents) p.bytes = std::move(*m.contents);
         p.found = find_updates(p.bytes);
         im.places.push_back(std::move(p));
     }

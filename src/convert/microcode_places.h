@@ -58,6 +58,19 @@ struct ImageMicrocode {
 ImageMicrocode image_microcode(base::ByteView image, const image::Layout& layout,
                                const codec::Report& report);
 
+// A CPU microcode module of the chain with its contents as its caller
+// unpacked them; none when they could not be.
+struct UnpackedModule {
+    codec::ModuleInfo module;
+    std::optional<base::Bytes> contents;
+};
+
+// The same from modules a caller has unpacked already (every CPU microcode
+// module of the chain, in the order microcode_modules lists them): nothing
+// is unpacked here, and a damaged module stops nothing.
+ImageMicrocode image_microcode(base::ByteView image, const image::Layout& layout,
+                               std::vector<UnpackedModule> modules);
+
 // The bootblock's microcode area as the legacy table reads it: 128 KiB from
 // where the bootblock record points (cut at the image's end), and its file
 // offset; empty without a bootblock record.

@@ -27,7 +27,7 @@ const std::array<cli::NewCommand, 4> kCommands = {{
     {"--json", "everything the image holds, as one JSON document",
      "kitra IMAGE --json\n"
      "  Writes everything the image holds as one JSON document on standard output\n"
-     "  (schema \"kitra-inventory/1\"): every module in chain order with its offset,\n"
+     "  (schema \"kitra-inventory/2\"): every module in chain order with its offset,\n"
      "  header fields, kind, slot, stored name, sizes, CRC-16 and header sum, the\n"
      "  identity of the option ROMs and the signature of the logos in it; the\n"
      "  special areas, the bootblock's records and modules, the holes, the Boot On\n"
@@ -60,7 +60,7 @@ const std::array<cli::NewCommand, 4> kCommands = {{
      "  bytes the unpacked contents differ); option ROM identity and version\n"
      "  changes; microcode updates added, removed or changed; and the bytes\n"
      "  outside the modules as ranges named by their region. --json gives one\n"
-     "  document (schema \"kitra-diff/1\"). The images are only read.\n"
+     "  document (schema \"kitra-diff/2\"). The images are only read.\n"
      "  Exit status, as diff's: 0 equal, 1 different, 2 trouble.\n",
      nullptr, diff_command, nullptr, 2},
 }};

@@ -11,6 +11,7 @@
 #include "inspect/image_regions.h"
 #include "inspect/inventory_json.h"
 #include "inspect/inventory_text.h"
+#include "inspect/microcode_updates.h"
 
 namespace kitra::inspect {
 
@@ -171,25 +172,33 @@ void compare_other_roms(Difference& d, const Inventory& a, const Inventory& b) {
 }
 
 // An update is the same one on both sides when it is for the same
-// processor; what it brings for it may change.
-using UpdateKey = std::tuple<int, std::uint32_t, std::uint32_t, std::uint32_t, int>;
+// processor (the CPUID and platform-ID mask of its header; an AMD patch's
+// processor revision and bridges); what it brings for it may change. The
+// n-th update for a processor is matched with the n-th.
+using UpdateKey = std::tuple<convert::Vendor, std::uint32_t, std::uint32_t, std::uint32_t, int>;
 
-std::vector<UpdateKey> update_keys(const std::vector<MicrocodeUpdate>& updates) {
-    std::map<std::tuple<int, std::uint32_t, std::uint32_t, std::uint32_t>, int> seen;
+std::vector<UpdateKey> update_keys(const convert::ImageMicrocode& im) {
+    std::map<std::tuple<convert::Vendor, std::uint32_t, std::uint32_t, std::uint32_t>, int> seen;
     std::vector<UpdateKey> keys;
-    for (const MicrocodeUpdate& u : updates) {
-        const bool intel = u.form == MicrocodeForm::kIntel;
-        const auto k = std::make_tuple(static_cast<int>(u.form), intel ? u.signature : u.processor_revision,
-                                       intel ? std::uint32_t{u.processor_flags} : u.north_bridge,
+    for (const convert::ListedUpdate& l : im.updates) {
+        const convert::Update& u = l.update;
+        const bool intel = u.vendor == convert::Vendor::kIntel;
+        const auto k = std::make_tuple(u.vendor, u.cpuid(), intel ? u.platform_mask() : u.north_bridge,
                                        intel ? 0u : u.south_bridge);
         keys.emplace_back(std::get<0>(k), std::get<1>(k), std::get<2>(k), std::get<3>(k), seen[k]++);
     }
     return keys;
 }
 
-bool same_update(const MicrocodeUpdate& x, const MicrocodeUpdate& y) {
-    return x.revision == y.revision && x.date == y.date && x.total_size == y.total_size &&
-           x.patch_id == y.patch_id && x.checksum_holds == y.checksum_holds && x.source == y.source;
+bool same_update(const DiffUpdate& x, const DiffUpdate& y) {
+    const convert::Update& a = x.update.update;
+    const convert::Update& b = y.update.update;
+    return a.revision == b.revision && a.date == b.date && a.size == b.size &&
+           a.checksum_holds == b.checksum_holds && a.signatures == b.signatures && x.place == y.place;
+}
+
+DiffUpdate listed(const convert::ImageMicrocode& im, std::size_t i) {
+    return {i + 1, im.places[im.updates[i].place].place, im.updates[i]};
 }
 
 void compare_microcode(Difference& d, const Inventory& a, const Inventory& b) {
@@ -199,18 +208,18 @@ void compare_microcode(Difference& d, const Inventory& a, const Inventory& b) {
     for (std::size_t i = 0; i < kb.size(); ++i) in_b[kb[i]] = i;
     std::vector<bool> matched(kb.size(), false);
     for (std::size_t i = 0; i < ka.size(); ++i) {
+        const DiffUpdate x = listed(a.microcode, i);
         const auto found = in_b.find(ka[i]);
         if (found == in_b.end()) {
-            d.microcode.push_back({UpdateChange::kRemoved, a.microcode[i], std::nullopt});
+            d.microcode.push_back({UpdateChange::kRemoved, x, std::nullopt});
             continue;
         }
         matched[found->second] = true;
-        const MicrocodeUpdate& y = b.microcode[found->second];
-        if (!same_update(a.microcode[i], y))
-            d.microcode.push_back({UpdateChange::kChanged, a.microcode[i], y});
+        const DiffUpdate y = listed(b.microcode, found->second);
+        if (!same_update(x, y)) d.microcode.push_back({UpdateChange::kChanged, x, y});
     }
     for (std::size_t i = 0; i < kb.size(); ++i)
-        if (!matched[i]) d.microcode.push_back({UpdateChange::kAdded, std::nullopt, b.microcode[i]});
+        if (!matched[i]) d.microcode.push_back({UpdateChange::kAdded, std::nullopt, listed(b.microcode, i)});
 }
 
 // The bytes of either image that a module holds (with its separator byte).
@@ -332,12 +341,12 @@ std::string module_detail(const ModuleDifference& m) {
     return "";
 }
 
-std::string update_text(const MicrocodeUpdate& u) {
-    if (u.form == MicrocodeForm::kIntel)
-        return format("Intel %08X pf %02X rev %08X %s", u.signature, u.processor_flags, u.revision,
-                      microcode_date_text(u.date).c_str());
-    return format("%s %08X patch %08X", u.form == MicrocodeForm::kAmd ? "AMD" : "bridge",
-                  u.processor_revision, u.patch_id);
+std::string update_text(const DiffUpdate& l) {
+    const convert::Update& u = l.update.update;
+    if (u.vendor == convert::Vendor::kIntel)
+        return format("Intel %08X pf %02X rev %08X %s", u.cpuid(), u.platform_mask(), u.revision,
+                      microcode_date_text(u).c_str());
+    return format("AMD %08X patch %08X", u.cpuid(), u.revision);
 }
 
 std::string rom_text(const RomIdentity& r) {
@@ -365,10 +374,10 @@ void write_rom(base::JsonWriter& w, std::string_view key, const RomIdentity& r) 
     w.end_object();
 }
 
-void write_update(base::JsonWriter& w, std::string_view key, const std::optional<MicrocodeUpdate>& u) {
+void write_update(base::JsonWriter& w, std::string_view key, const std::optional<DiffUpdate>& u) {
     w.key(key);
     if (u)
-        write_microcode_update(w, *u);
+        write_microcode_update(w, u->number, u->update, u->place);
     else
         w.null();
 }
@@ -429,7 +438,7 @@ std::string difference_text(const Difference& d) {
     if (!d.microcode.empty()) {
         line(out, "Microcode updates");
         for (const MicrocodeDifference& u : d.microcode) {
-            const MicrocodeUpdate& shown = u.new_update ? *u.new_update : *u.old_update;
+            const DiffUpdate& shown = u.new_update ? *u.new_update : *u.old_update;
             line(out, format("  %-8s %s", update_word(u.change), update_text(shown).c_str()));
             if (u.change == UpdateChange::kChanged) line(out, "           was " + update_text(*u.old_update));
         }

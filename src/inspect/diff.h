@@ -5,7 +5,7 @@
 // repacked (the same contents in another stream) or changed (where the
 // unpacked contents first differ, and in how many bytes). Option ROMs report
 // a new identity (vendor, device, class) or version (revision level);
-// microcode updates are matched by processor; the bytes outside every module
+// microcode updates (as --microcode lists them) are matched by processor; the bytes outside every module
 // are compared as ranges named by the region of the old image they lie in.
 #pragma once
 
@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/bytes.h"
+#include "convert/microcode_places.h"
 #include "image/layout.h"
 #include "inspect/inventory.h"
 
@@ -69,10 +70,17 @@ struct RomDifference {
 
 enum class UpdateChange { kAdded, kRemoved, kChanged };
 
+// An update as its image's listing (--microcode) has it.
+struct DiffUpdate {
+    std::size_t number = 0;  // its index in the listing, from 1
+    convert::MicrocodePlace place = convert::MicrocodePlace::kModule;
+    convert::ListedUpdate update;
+};
+
 struct MicrocodeDifference {
     UpdateChange change = UpdateChange::kChanged;
-    std::optional<MicrocodeUpdate> old_update;
-    std::optional<MicrocodeUpdate> new_update;
+    std::optional<DiffUpdate> old_update;
+    std::optional<DiffUpdate> new_update;
 };
 
 struct RangeDifference {
@@ -109,8 +117,8 @@ Difference diff_images(const DiffSide& old_image, const DiffSide& new_image, std
 // The differences for people, ended by the verdict line; lines fit 80 columns.
 std::string difference_text(const Difference& d);
 
-// "kitra-diff/1", described by schema/diff.schema.json.
-constexpr const char* kDiffSchema = "kitra-diff/1";
+// "kitra-diff/2", described by schema/diff.schema.json.
+constexpr const char* kDiffSchema = "kitra-diff/2";
 std::string difference_json(const Difference& d);
 
 }  // namespace kitra::inspect

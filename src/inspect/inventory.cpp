@@ -56,11 +56,12 @@ struct Reader {
     std::uint64_t budget_total;
     std::uint64_t budget;  // unpacked bytes left
     bool keep_contents;
-    std::vector<std::pair<std::uint64_t, base::Bytes>> microcode_modules;
+    std::vector<convert::UnpackedModule> microcode_modules;  // with what could be unpacked
 
-    Module read(const codec::ModuleInfo& info, ModuleArea area, ModuleKind kind) {
+    Module read(const codec::ModuleInfo& info, ModuleArea area, ModuleKind kind, bool system_bios = false) {
         Module m;
         m.area = area;
+        m.system_bios = system_bios;
         m.info = info;
         m.kind = std::move(kind);
         m.attribute = image[info.offset + codec::field::kAttribute];
@@ -79,10 +80,11 @@ struct Reader {
             if (cli::is_logo_type(info.type_id))
                 m.bitmap_signature = convert::firmware_bitmap_signature(contents);
             m.pe32 = pe32_facts(image, info, m.check, area);
-            if (area == ModuleArea::kChain && info.type_id == microcode_type)
-                microcode_modules.emplace_back(
-                    info.offset, keep_contents ? *m.check.contents : std::move(*m.check.contents));
         }
+        // The CPU microcode modules of the chain, as convert::microcode_modules finds them.
+        if (area == ModuleArea::kChain && !system_bios && info.type_id == microcode_type)
+            microcode_modules.push_back(
+                {info, keep_contents ? m.check.contents : std::move(m.check.contents)});
         if (!keep_contents) m.check.contents.reset();
         return m;
     }
@@ -282,8 +284,7 @@ Inventory take_inventory(const std::string& name, ByteView image, const image::L
 
     inv.space.figures = listing::space_figures(image, layout);
     if (const auto bios = codec::module_at(image, inv.space.figures.system_bios_at)) {
-        inv.modules.push_back(r.read(*bios, ModuleArea::kChain, system_bios_kind()));
-        inv.modules.back().system_bios = true;
+        inv.modules.push_back(r.read(*bios, ModuleArea::kChain, system_bios_kind(), true));
     }
     inv.space.chain_end = layout.walk_start;
     for (const codec::ModuleInfo& m : image::listed_modules(image, layout)) {
@@ -299,9 +300,8 @@ Inventory take_inventory(const std::string& name, ByteView image, const image::L
     inv.holes = read_holes(image);
     inv.boot_on_internet = read_boot_on_internet(image);
 
-    std::vector<MicrocodeModule> modules;
-    for (const auto& [offset, contents] : r.microcode_modules) modules.push_back({offset, contents});
-    inv.microcode = microcode_updates(image, layout, modules);
+    // The modules unpacked above, read as --microcode reads them.
+    inv.microcode = convert::image_microcode(image, layout, std::move(r.microcode_modules));
     if (digests.valid()) std::tie(inv.crc32, inv.sha256) = digests.get();
     return inv;
 }

@@ -3,7 +3,8 @@
 // bootblock's records, holes, the Boot On Internet values), read once into
 // plain data that the JSON document, the --info columns, verify and diff
 // are made from. Every module is unpacked once, one at a time; only what is
-// learnt from its contents is kept.
+// learnt from its contents is kept, and the contents of the CPU microcode
+// modules, which the microcode listing searches for updates.
 #pragma once
 
 #include <array>
@@ -16,8 +17,8 @@
 #include "base/sha256.h"
 #include "codec/module_header.h"
 #include "convert/firmware_bitmap.h"
+#include "convert/microcode_places.h"
 #include "image/layout.h"
-#include "inspect/microcode_updates.h"
 #include "inspect/module_check.h"
 #include "inspect/option_rom_info.h"
 #include "listing/listing.h"
@@ -181,7 +182,9 @@ struct Inventory {
     Bootblock bootblock;
     std::optional<Holes> holes;
     std::optional<BootOnInternet> boot_on_internet;
-    std::vector<MicrocodeUpdate> microcode;
+    // The CPU microcode updates in their three places, as --microcode lists
+    // them (the microcode modules' contents kept with them).
+    convert::ImageMicrocode microcode;
 };
 
 // Unpacked bytes an image's modules may claim in all, unless the options

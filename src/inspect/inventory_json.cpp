@@ -2,6 +2,7 @@
 
 #include "base/text.h"
 #include "cli/catalogue.h"
+#include "inspect/microcode_updates.h"
 
 namespace kitra::inspect {
 
@@ -303,55 +304,7 @@ void write_boot_on_internet(JsonWriter& w, const std::optional<BootOnInternet>& 
     w.end_object();
 }
 
-const char* source_word(MicrocodeSource s) {
-    switch (s) {
-        case MicrocodeSource::kBootblock:
-            return "bootblock";
-        case MicrocodeSource::kModule:
-            return "module";
-        case MicrocodeSource::kNcpucode:
-            return "ncpucode";
-    }
-    return "";
-}
-
-const char* form_word(MicrocodeForm f) {
-    switch (f) {
-        case MicrocodeForm::kIntel:
-            return "intel";
-        case MicrocodeForm::kAmd:
-            return "amd";
-        case MicrocodeForm::kBridge:
-            return "bridge";
-    }
-    return "";
-}
-
 }  // namespace
-
-void write_microcode_update(JsonWriter& w, const MicrocodeUpdate& u) {
-    w.begin_object().member("source", source_word(u.source));
-    w.key("module_offset");
-    if (u.source == MicrocodeSource::kModule)
-        w.value(u.module_offset);
-    else
-        w.null();
-    w.member("offset", u.offset).member("length", u.length).member("form", form_word(u.form));
-    w.member("checksum_holds", u.checksum_holds);
-    if (u.form == MicrocodeForm::kIntel) {
-        member_hex(w, "revision", u.revision, 8);
-        w.member("date", microcode_date_text(u.date));
-        member_hex(w, "signature", u.signature, 8);
-        member_hex(w, "processor_flags", u.processor_flags, 2);
-        w.member("platform", u.platform).member("total_size", u.total_size);
-    } else {
-        member_hex(w, "patch_id", u.patch_id, 8);
-        member_hex(w, "north_bridge", u.north_bridge, 8);
-        member_hex(w, "south_bridge", u.south_bridge, 8);
-        member_hex(w, "processor_revision", u.processor_revision, 8);
-    }
-    w.end_object();
-}
 
 void member_hex(JsonWriter& w, std::string_view name, std::uint64_t value, int digits) {
     w.member(name, value);
@@ -434,9 +387,9 @@ std::string inventory_json(const Inventory& inv) {
     write_bootblock(w, inv.bootblock);
     write_holes(w, inv.holes);
     write_boot_on_internet(w, inv.boot_on_internet);
-    w.key("microcode").begin_array();
-    for (const MicrocodeUpdate& u : inv.microcode) write_microcode_update(w, u);
-    w.end_array();
+    w.key("microcode").begin_object();
+    write_microcode_members(w, inv.microcode);
+    w.end_object();
     w.end_object();
     return w.text();
 }

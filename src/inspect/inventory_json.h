@@ -1,4 +1,4 @@
-// The inventory as one JSON document ("kitra-inventory/1", described by
+// The inventory as one JSON document ("kitra-inventory/2", described by
 // schema/inventory.schema.json), and the pieces of it that the verify and
 // diff documents share.
 #pragma once
@@ -10,7 +10,7 @@
 
 namespace kitra::inspect {
 
-constexpr const char* kInventorySchema = "kitra-inventory/1";
+constexpr const char* kInventorySchema = "kitra-inventory/2";
 
 std::string inventory_json(const Inventory& inventory);
 
@@ -23,8 +23,5 @@ void write_kind(base::JsonWriter& w, const ModuleKind& kind);
 
 // The option ROM object (images with their PCI and PnP data), or null.
 void write_option_rom(base::JsonWriter& w, const std::optional<OptionRom>& rom);
-
-// One microcode update as an object.
-void write_microcode_update(base::JsonWriter& w, const MicrocodeUpdate& update);
 
 }  // namespace kitra::inspect

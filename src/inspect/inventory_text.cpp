@@ -2,6 +2,7 @@
 
 #include "base/text.h"
 #include "cli/catalogue.h"
+#include "inspect/microcode_updates.h"
 #include "platform/console.h"
 
 namespace kitra::inspect {
@@ -11,6 +12,8 @@ namespace {
 using base::format;
 
 constexpr std::size_t kWidth = platform::kConsoleWidth;
+// Where the notes under a microcode update begin.
+constexpr const char* kNoteIndent = "             ";
 
 // Text from the image, safe to show and cut to its column.
 std::string shown(const std::string& image_text, std::size_t width) {
@@ -242,35 +245,76 @@ void boot_on_internet_section(std::string& out, const Inventory& inv) {
     line(out, format("  %-11s %04Xh", "Proxy Port", b.proxy_port));
 }
 
+// A place of microcode updates: where it lies and what it holds.
+std::string microcode_place_text(const convert::PlaceUpdates& p) {
+    using convert::MicrocodePlace;
+    const auto at = static_cast<unsigned long long>(p.offset);
+    const std::string updates =
+        format("%zu update%s", p.found.updates.size(), p.found.updates.size() == 1 ? "" : "s");
+    switch (p.place) {
+        case MicrocodePlace::kBootblock:
+            // Read up to its first blank record, as the /D table reads it.
+            if (p.found.end == 0) return format("bootblock area at %08llX: blank", at);
+            if (p.found.end == p.bytes.size())
+                return format("bootblock area at %08llX, %zu bytes read: %s", at, p.bytes.size(),
+                              updates.c_str());
+            return format("bootblock area at %08llX, %llu bytes to its first blank record: %s", at,
+                          static_cast<unsigned long long>(p.found.end), updates.c_str());
+        case MicrocodePlace::kModule:
+            if (p.unreadable) return format("module at %08llX: not unpacked", at);
+            return format("module at %08llX, %zu bytes unpacked: %s", at, p.bytes.size(), updates.c_str());
+        case MicrocodePlace::kUncompressed:
+            return format("uncompressed area at %08llX, %zu bytes: %s", at, p.bytes.size(), updates.c_str());
+    }
+    return "";
+}
+
+// Under its place, one line an update (its number is its index in
+// --microcode's listing; its offset counts from the place's start), then
+// its notes.
+void microcode_update_lines(std::string& out, std::size_t number, const convert::ListedUpdate& l) {
+    const convert::Update& u = l.update;
+    const auto at = static_cast<unsigned long long>(u.offset);
+    const char* sum = u.checksum_holds ? "holds" : "FAILS";
+    if (u.vendor == convert::Vendor::kIntel) {
+        line(out, format("  %3zu %05llXh Intel %08X pf %02X rev %08X %-10s %5u %s", number, at, u.cpuid(),
+                         u.platform_mask(), u.revision, microcode_date_text(u).c_str(), u.size, sum));
+        for (std::size_t i = 1; i < u.signatures.size(); ++i)
+            line(out, format("%salso for %08X pf %02X", kNoteIndent, u.signatures[i].cpuid,
+                             u.signatures[i].platform_mask));
+    } else {
+        std::string text = format("  %3zu %05llXh AMD   %08X patch %08X", number, at, u.cpuid(), u.revision);
+        if (u.north_bridge != 0 || u.south_bridge != 0)
+            text += format(" bridges %08X %08X", u.north_bridge, u.south_bridge);
+        line(out, text + format(" %5u %s", u.size, sum));
+    }
+    if (l.duplicate_of) line(out, format("%sduplicate of %zu", kNoteIndent, *l.duplicate_of + 1));
+    if (l.superseded_by) line(out, format("%ssuperseded by %zu", kNoteIndent, *l.superseded_by + 1));
+    if (l.legacy_unreached)
+        line(out, std::string(kNoteIndent) + "not in the /D table: no record of it starts there");
+    else if (l.legacy_size)
+        line(out, std::string(kNoteIndent) + "not whole in the /D table: it steps over another length");
+}
+
 void microcode_section(std::string& out, const Inventory& inv) {
+    const convert::ImageMicrocode& im = inv.microcode;
     line(out, "\nMicrocode updates");
-    if (inv.microcode.empty()) {
+    if (im.bridge_layout) line(out, "  bootblock area not read: a bridge-ID board");
+    if (im.places.empty() && !im.bridge_layout) {
         line(out, "  None");
         return;
     }
-    for (const MicrocodeUpdate& u : inv.microcode) {
-        std::string where;
-        switch (u.source) {
-            case MicrocodeSource::kBootblock:
-                where = format("bootblock %08llX", static_cast<unsigned long long>(u.offset));
-                break;
-            case MicrocodeSource::kModule:
-                where = format("module %08llX+%05llX", static_cast<unsigned long long>(u.module_offset),
-                               static_cast<unsigned long long>(u.offset));
-                break;
-            case MicrocodeSource::kNcpucode:
-                where = format("ncpucode %08llX", static_cast<unsigned long long>(u.offset));
-                break;
-        }
-        const char* sum = u.checksum_holds ? "" : " BAD SUM";
-        if (u.form == MicrocodeForm::kIntel)
-            line(out, format("  %-22s Intel %08X pf %02X rev %08X %s %s%s", where.c_str(), u.signature,
-                             u.processor_flags, u.revision, microcode_date_text(u.date).c_str(),
-                             u.platform.c_str(), sum));
-        else
-            line(out, format("  %-22s %-5s %08X patch %08X bridges %08X %08X", where.c_str(),
-                             u.form == MicrocodeForm::kAmd ? "AMD" : "bridge", u.processor_revision,
-                             u.patch_id, u.north_bridge, u.south_bridge));
+    std::size_t number = 0;
+    for (std::size_t i = 0; i < im.places.size(); ++i) {
+        const convert::PlaceUpdates& p = im.places[i];
+        line(out, "  " + microcode_place_text(p));
+        for (const convert::ByteSpan& s : p.found.other)
+            line(out, format("    %05llXh-%05llXh (%llu bytes) are not updates",
+                             static_cast<unsigned long long>(s.offset),
+                             static_cast<unsigned long long>(s.offset + s.length - 1),
+                             static_cast<unsigned long long>(s.length)));
+        for (; number < im.updates.size() && im.updates[number].place == i; ++number)
+            microcode_update_lines(out, number + 1, im.updates[number]);
     }
 }
 

@@ -1,66 +1,40 @@
-// The CPU microcode updates of an image, where the /D table finds them: the
-// bootblock's microcode area, the CPU microcode modules and the
-// non-compressed microcode area, read as that table reads them. The
-// inventory and verify know microcode only through this file.
+// CPU microcode updates as the commands that inspect an image show them, and
+// as --microcode lists them. convert/microcode_places reads them (the
+// inventory hands it the modules it has unpacked already), so the inventory,
+// verify, diff and --microcode see the same updates with the same notes;
+// this file gives a place and an update one JSON shape wherever a document
+// holds them, and the texts their lines share.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <span>
 #include <string>
-#include <vector>
 
-#include "base/bytes.h"
-#include "image/layout.h"
+#include "base/json.h"
+#include "convert/microcode_places.h"
+#include "convert/microcode_updates.h"
 
 namespace kitra::inspect {
 
-enum class MicrocodeSource { kBootblock, kModule, kNcpucode };
+// "bootblock", "module", "uncompressed".
+const char* place_word(convert::MicrocodePlace place);
 
-enum class MicrocodeForm {
-    kIntel,   // an Intel update
-    kAmd,     // an AMD patch
-    kBridge,  // a record of a bridge-ID board's non-compressed area, shown by its bridge IDs
-};
+// The members "bridge_layout", "places" and "updates" of the object being
+// written: the places with what they hold and the bytes in them that are no
+// update, then every update with its notes.
+void write_microcode_members(base::JsonWriter& w, const convert::ImageMicrocode& microcode);
 
-struct MicrocodeUpdate {
-    MicrocodeSource source = MicrocodeSource::kBootblock;
-    std::uint64_t module_offset = 0;  // kModule: the module's file offset
-    std::uint64_t offset = 0;         // file offset; kModule: the offset in the module's contents
-    std::uint64_t length = 0;
-    MicrocodeForm form = MicrocodeForm::kIntel;
-    // The record's own check: an Intel update's words sum to 0, an AMD
-    // patch's data matches its checksum. A record that declares itself an
-    // Intel update (header version 1, loader revision 1) is listed even when
-    // its sum does not hold, which the /D table would pass over.
-    bool checksum_holds = true;
+// One update as an object. `number` is its index in its image's listing
+// (from 1), which its "duplicate_of" and "superseded_by" count in too;
+// `place` is the kind of the place it lies in.
+void write_microcode_update(base::JsonWriter& w, std::size_t number, const convert::ListedUpdate& update,
+                            convert::MicrocodePlace place);
 
-    // Intel.
-    std::uint32_t revision = 0;
-    std::uint32_t date = 0;  // BCD: month, day, year (0x08182008)
-    std::uint32_t signature = 0;
-    std::uint8_t processor_flags = 0;
-    std::uint32_t total_size = 0;
-    std::string platform;  // the table's 6-character platform name
-    // AMD and bridge records.
-    std::uint32_t patch_id = 0;
-    std::uint32_t north_bridge = 0;
-    std::uint32_t south_bridge = 0;
-    std::uint32_t processor_revision = 0;
-};
+// An Intel update's date as "2003-07-15", or its word and "?" when its digits
+// are no date; "-" for an AMD patch.
+std::string microcode_date_text(const convert::Update& update);
 
-// The contents of a CPU microcode module, unpacked, and where it lies.
-struct MicrocodeModule {
-    std::uint64_t offset = 0;
-    base::ByteView contents;
-};
-
-// Every update the table shows, in its order (an AMD patch that also passes
-// as an Intel update appears twice, as there), with the damaged Intel
-// updates among them.
-std::vector<MicrocodeUpdate> microcode_updates(base::ByteView image, const image::Layout& layout,
-                                               std::span<const MicrocodeModule> modules);
-
-// "YYYY-MM-DD" of an Intel update's BCD date.
-std::string microcode_date_text(std::uint32_t date);
+// The platform IDs a mask covers: "1,4", or "none".
+std::string platform_ids_text(std::uint32_t mask);
 
 }  // namespace kitra::inspect

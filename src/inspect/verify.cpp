@@ -10,9 +10,11 @@
 #include "base/text.h"
 #include "cli/catalogue.h"
 #include "cli/run_state.h"
+#include "convert/microcode_updates.h"
 #include "image/markers.h"
 #include "image/records.h"
 #include "inspect/inventory.h"
+#include "inspect/microcode_updates.h"
 #include "regions/bootblock_checksum.h"
 #include "regions/finishing.h"
 
@@ -153,19 +155,26 @@ struct Checker {
             "erased bytes (FFh) up to the module limit " + hex(s.module_limit));
     }
 
-    void microcode(const std::vector<MicrocodeUpdate>& updates) {
-        for (const MicrocodeUpdate& u : updates) {
-            if (u.form == MicrocodeForm::kBridge) continue;
+    // The reader's judgement of every update found, and its reason where a
+    // checksum does not hold (only an Intel update is found damaged: an AMD
+    // patch is known by its checksum alone).
+    void microcode(const convert::ImageMicrocode& im) {
+        for (const convert::ListedUpdate& l : im.updates) {
             ++v.microcode_updates;
+            const convert::Update& u = l.update;
             if (u.checksum_holds) continue;
-            const bool in_module = u.source == MicrocodeSource::kModule;
+            const convert::PlaceUpdates& p = im.places[l.place];
+            const auto read = convert::read_update(p.bytes, convert::WordSums(p.bytes), u.offset);
+            const auto* why = std::get_if<std::string>(&read);
+            const bool in_module = p.place == convert::MicrocodePlace::kModule;
             const std::string subject =
                 in_module ? format("Intel microcode update at %05llX of the module at %08llX",
                                    static_cast<unsigned long long>(u.offset),
-                                   static_cast<unsigned long long>(u.module_offset))
-                          : format("Intel microcode update (signature %08X)", u.signature);
-            add(in_module ? u.module_offset : u.offset, "microcode", subject, "words that do not sum to 0",
-                "a 32-bit sum of 0");
+                                   static_cast<unsigned long long>(p.offset))
+                          : format("Intel microcode update (signature %08X) of the %s area", u.cpuid(),
+                                   place_word(p.place));
+            add(in_module ? p.offset : p.offset + u.offset, "microcode", subject,
+                why != nullptr ? *why : "a checksum that does not hold", "an update whose checksums hold");
         }
     }
 

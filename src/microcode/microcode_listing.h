@@ -13,9 +13,6 @@ namespace kitra::microcode {
 // The JSON document's "schema" value (schema/microcode.schema.json).
 inline constexpr const char* kSchema = "kitra-microcode/1";
 
-// "bootblock", "module", "uncompressed".
-const char* place_word(convert::MicrocodePlace place);
-
 // "Intel CPUID 00000686 platform IDs 4 revision 0000000A (2000-05-12)", or
 // "AMD CPUID 00000F4A bridges 00001022/00001106 patch 00000123".
 std::string describe_update(const convert::Update& u);

@@ -127,6 +127,7 @@ TEST(Diff, PairsMadeByRealEdits) {
         EXPECT_EQ(o.err, "") << c.b;
     }
     testing::expect_golden("inspect/diff_replace.json", e.diff("add.bin", "replace.bin", true).out);
+    testing::expect_golden("inspect/diff_microcode.json", e.diff("a.bin", "cpu.bin.bin", true).out);
 }
 
 TEST(Diff, EqualImagesAndTrouble) {

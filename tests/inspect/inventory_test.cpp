@@ -14,16 +14,20 @@
 #include <sys/wait.h>
 #endif
 
+#include "base/text.h"
 #include "codec/lzh_encoder.h"
 #include "codec/packer.h"
 #include "inspect/inventory_json.h"
 #include "inspect/inventory_text.h"
+#include "inspect/microcode_updates.h"
 #include "inspect/verify.h"
+#include "microcode/microcode_listing.h"
 #include "support/byte_literals.h"
 #include "support/crafted_images.h"
 #include "support/external_program.h"
 #include "support/golden.h"
 #include "support/image_builder.h"
+#include "support/microcode_builder.h"
 #include "support/sample_image.h"
 
 namespace kitra::inspect {
@@ -32,6 +36,7 @@ namespace {
 using base::Bytes;
 using testing::ImageBuilder;
 using testing::operator+;
+using testing::packed;
 
 image::Layout layout_of(const Bytes& image) {
     return std::get<image::Layout>(image::discover_layout(image, 0, false));
@@ -87,6 +92,59 @@ TEST(Inventory, ModulesPastTheUnpackingBudgetAreNotUnpacked) {
               "not unpacked: the modules before it have used up the 69632 bytes they may unpack to in all");
     EXPECT_FALSE(inv.modules[2].check.computed_crc16);
     EXPECT_FALSE(inv.modules[2].option_rom);
+}
+
+// A module that begins with a table of pointers (the /D table reads none of
+// its updates) and holds an AMD patch with bridge IDs, and a damaged update
+// in the bootblock's area: the inventory holds the updates --microcode
+// lists, with their notes, and --info and --verify show them.
+TEST(Inventory, MicrocodeAsTheMicrocodeListingHasIt) {
+    ImageBuilder b(0x40000);
+    b.put(0, testing::stored_module("sys.rom", "5000:0", Bytes(0x100, 0x11)));
+    b.put_bootblock_record(0x20100, 0, 0xF000, 0x0000, 0xE000).put_u16(0x20100 + 33, 0x0800);
+    Bytes damaged =
+        testing::intel_update({.cpuid = 0x6A0, .platform_mask = 1, .revision = 3, .date = 0x01312000});
+    damaged[300] ^= 0x01;
+    b.put(0x20800, testing::intel_update({.cpuid = 0x686, .revision = 0x0A}) + damaged);
+    Bytes pointers(64, 0);
+    base::write_u32(pointers, 0, 0x40);
+    base::write_u32(pointers, 4, 0x840);
+    const Bytes contents = pointers +
+                           testing::intel_update({.cpuid = 0x686, .platform_mask = 0x14, .revision = 0x0C}) +
+                           testing::amd_patch(0x48, 0x0F4A, 0x1022, 0x1106);
+    b.put_module(0x10000, packed(contents, "CPUCODE.BIN", "4001:0"));
+    const image::Layout layout = layout_of(b.bytes);
+
+    const Inventory inv = take_inventory("bios.bin", b.bytes, layout);
+    base::JsonWriter w;
+    w.begin_object().member("schema", microcode::kSchema).member("image", "bios.bin");
+    write_microcode_members(w, inv.microcode);
+    w.end_object();
+    EXPECT_EQ(w.text(), microcode::listing_json(convert::image_microcode(b.bytes, layout, codec::Report{}),
+                                                "bios.bin"));
+
+    const std::string text = inventory_text(inv);
+    EXPECT_EQ(text.substr(text.find("\nMicrocode updates\n")),
+              "\nMicrocode updates\n"
+              "  bootblock area at 00020800, 4096 bytes to its first blank record: 2 updates\n"
+              "    1 00000h Intel 00000686 pf 10 rev 0000000A 2000-05-12  2048 holds\n"
+              "             superseded by 3\n"
+              "    2 00800h Intel 000006A0 pf 01 rev 00000003 2000-01-31  2048 FAILS\n"
+              "  module at 00010000, 4160 bytes unpacked: 2 updates\n"
+              "    00000h-0003Fh (64 bytes) are not updates\n"
+              "    3 00040h Intel 00000686 pf 14 rev 0000000C 2000-05-12  2048 holds\n"
+              "             not in the /D table: no record of it starts there\n"
+              "    4 00840h AMD   00000F4A patch 00000048 bridges 00001022 00001106  2048 holds\n"
+              "             not in the /D table: no record of it starts there\n");
+    std::string findings;
+    for (const Finding& f : verify_image(b.bytes, layout).findings)
+        if (f.check == "microcode")
+            findings += base::format("%08llX ", static_cast<unsigned long long>(f.offset)) + f.subject +
+                        ": " + f.found + ", expected " + f.expected + "\n";
+    EXPECT_EQ(
+        findings,
+        "00021000 Intel microcode update (signature 000006A0) of the bootblock area: its checksum does not "
+        "hold: its words sum to 00000001, not 0, expected an update whose checksums hold\n");
 }
 
 TEST(Inventory, KeptDocumentsMatchTheirSchemas) {
