@@ -1,4 +1,5 @@
-// The inventory (its JSON document and its columns), verify and diff on
+// The inventory (its JSON document and its columns), the space report,
+// verify and diff on
 // arbitrary images: every structure they read and every module they unpack
 // comes from the image, so none may reach outside it, and none may stop:
 // a Fatal escaping them is a finding too. The diff compares the image with a
@@ -12,6 +13,7 @@
 #include "inspect/inventory.h"
 #include "inspect/inventory_json.h"
 #include "inspect/inventory_text.h"
+#include "inspect/space_report.h"
 #include "inspect/verify.h"
 
 namespace {
@@ -36,6 +38,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         inspect::take_inventory(name, bytes, *layout, {.unpack_budget = kUnpackBudget});
     (void)inspect::inventory_json(inv);
     (void)inspect::inventory_text(inv);
+    const inspect::SpaceReport space = inspect::space_report(inv, bytes);
+    (void)inspect::space_text(space);
+    (void)inspect::space_json(space);
+    std::uint64_t mapped = 0;
+    for (const inspect::MapRegion& r : space.map) {
+        if (r.offset != mapped || r.size == 0 || r.used > r.size)
+            __builtin_trap();  // the map has a gap or overlap
+        mapped += r.size;
+    }
+    if (mapped != bytes.size()) __builtin_trap();
     const inspect::Verification v = inspect::verify_image(bytes, *layout, kUnpackBudget);
     (void)inspect::verification_text(v, name);
     (void)inspect::verification_json(v, name, bytes.size());
@@ -44,8 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     other[size % other.size()] ^= 0x5A;
     const auto other_found = image::discover_layout(other, 0, false);
     if (const auto* other_layout = std::get_if<image::Layout>(&other_found)) {
-        const inspect::Difference d =
-            inspect::diff_images({name, bytes, *layout}, {name, other, *other_layout}, kUnpackBudget);
+        const inspect::Difference d = inspect::diff_images(
+            {name, bytes, *layout}, {name, other, *other_layout}, {.unpack_budget = kUnpackBudget});
         (void)inspect::difference_text(d);
         (void)inspect::difference_json(d);
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/dry_run.h"
 #include "app/held_image.h"
 #include "base/fatal.h"
 #include "folder/folder_commands.h"
@@ -22,10 +23,15 @@ void print_help(platform::Console& con) {
     platform::write(con,
                     "kitra assembles legacy PC system-BIOS ROM images.\n"
                     "\n"
-                    "  kitra IMAGE /OPTION [RomFile|release|extract] ... [/err]   the legacy command lines\n"
-                    "  kitra                                                      lists their options\n"
-                    "  kitra IMAGE --COMMAND [ARGUMENTS...]                       the commands below\n"
-                    "  kitra IMAGE --COMMAND --help                               explains one\n"
+                    "  kitra IMAGE /OPTION [RomFile|release|extract] ... [/err]\n"
+                    "                                  the legacy command lines\n"
+                    "  kitra                           lists their options\n"
+                    "  kitra IMAGE /OPTION ... /advice[:all]\n"
+                    "                                  says what to release when an add does not\n"
+                    "                                  fit (on a terminal it always does)\n"
+                    "  kitra IMAGE --COMMAND [ARGUMENTS...]\n"
+                    "                                  the commands below\n"
+                    "  kitra IMAGE --COMMAND --help    explains one\n"
                     "\n");
     // The summaries in one column, past the longest word.
     int width = 16;
@@ -138,6 +144,7 @@ std::span<const NewCommand> new_commands() {
     static const std::vector<NewCommand> all = [] {
         std::vector<NewCommand> out;
         out.insert(out.end(), inspect::commands().begin(), inspect::commands().end());
+        out.insert(out.end(), dry_run_commands().begin(), dry_run_commands().end());
         out.insert(out.end(), microcode::commands().begin(), microcode::commands().end());
         out.insert(out.end(), folder::commands().begin(), folder::commands().end());
         return out;
@@ -167,6 +174,8 @@ int run_new_command(const std::vector<std::string>& args, platform::Console& con
         platform::write(con, std::string(command->help));
         return 0;
     }
+    // The dry run stops the way a legacy run stops: it says so itself.
+    if (command->runs_line) return command->runs_line(args, con);
     try {
         return dispatch(*command, args[1], std::move(rest), con, options);
     } catch (const Fatal& stop) {

@@ -4,14 +4,26 @@ namespace kitra::app {
 
 using platform::print;
 
+std::optional<int> refused_image(const std::string& path, bool error_mode, platform::Console& con) {
+    const auto failure = image::check_image_file(path);
+    if (!failure) return std::nullopt;
+    platform::write(con, image::open_failure_text(path, *failure));
+    return error_mode ? 1 : 0;
+}
+
+std::optional<int> refused_write(const std::string& path, bool error_mode, platform::Console& con) {
+    // An image the user may not write is not replaced, even where its
+    // folder would allow it.
+    if (platform::may_write(path)) return std::nullopt;
+    platform::write(con, image::open_failure_text(path, image::OpenFailure::NotFound));
+    return error_mode ? 1 : 0;
+}
+
 std::optional<int> hold_image(const std::string& path, bool error_mode, platform::Console& con,
                               const RunOptions& options, platform::FileLock& lock) {
     // What is no image file is refused before the hold, whose open would
     // wait for a named pipe's writer.
-    if (const auto failure = image::check_image_file(path)) {
-        platform::write(con, image::open_failure_text(path, *failure));
-        return error_mode ? 1 : 0;
-    }
+    if (const auto status = refused_image(path, error_mode, con)) return status;
     const platform::LockWait wait{
         .notice_after = options.lock_notice_after,
         .give_up_after = options.lock_give_up_after,
@@ -23,12 +35,7 @@ std::optional<int> hold_image(const std::string& path, bool error_mode, platform
     };
     auto taken = platform::lock_file(path, wait);
     if (auto* held = std::get_if<platform::FileLock>(&taken)) {
-        // An image the user may not write is not replaced, even where its
-        // folder would allow it: the open for update fails, as it always did.
-        if (!platform::may_write(path)) {
-            platform::write(con, image::open_failure_text(path, image::OpenFailure::NotFound));
-            return error_mode ? 1 : 0;
-        }
+        if (const auto status = refused_write(path, error_mode, con)) return status;
         lock = std::move(*held);
         return std::nullopt;
     }
@@ -67,13 +74,16 @@ bool needs_finishing(const cli::Run& run) {
            f.modules_moved || f.made_with_edits;
 }
 
+void note_other_links(const std::string& path, std::uint64_t links, platform::Console& con) {
+    if (links > 1) print(con, "%s has other hard links; they keep the old contents.\n", path.c_str());
+}
+
 int commit_image(cli::Run& run, platform::Console& con, const RunOptions& options) {
     // The new image takes the name; other names of the old file keep it.
     const std::uint64_t links = run.image.differs_from_file() ? platform::link_count(run.image.path()) : 0;
     const std::string reason = image::commit(run.image, options.commit);
     if (reason.empty()) {
-        if (links > 1)
-            print(con, "%s has other hard links; they keep the old contents.\n", run.image.path().c_str());
+        note_other_links(run.image.path(), links, con);
         return 0;
     }
     print(con, "Can't write %s (%s). The image is left unmodified.\n", run.image.path().c_str(),

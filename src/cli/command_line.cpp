@@ -130,7 +130,23 @@ int classify_option_word(std::string& word, Settings& settings) {
     return code;
 }
 
+constexpr std::string_view kAdviceWord = "/advice";
+constexpr std::string_view kAdviceAllWord = "/advice:all";
+
+Advice advice_asked(const std::vector<std::string>& args, const platform::Console& con) {
+    Advice asked = con.out_is_terminal ? Advice::kOn : Advice::kOff;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        if (equal_ignoring_case(args[i], kAdviceAllWord)) return Advice::kAll;
+        if (equal_ignoring_case(args[i], kAdviceWord)) asked = Advice::kOn;
+    }
+    return asked;
+}
+
 }  // namespace
+
+bool is_advice_word(const std::string& word) {
+    return equal_ignoring_case(word, kAdviceWord) || equal_ignoring_case(word, kAdviceAllWord);
+}
 
 StartUp start_up(std::vector<std::string> args, const std::optional<std::string>& last_env,
                  platform::Console& con) {
@@ -143,6 +159,7 @@ StartUp start_up(std::vector<std::string> args, const std::optional<std::string>
     // stops when it reaches it.
     settings.error_mode = std::any_of(args.begin() + 1, args.end(),
                                       [](const std::string& a) { return equal_ignoring_case(a, "/err"); });
+    settings.advice = advice_asked(args, con);
 
     int code = 0;
     if (count >= 1) {

@@ -18,6 +18,15 @@ struct LogoPosition {
     int y = 0;
 };
 
+// Whether a run that finds no room for an add says what would make room:
+// not at all, naming the modules a user may give up without harm, or naming
+// also the position-dependent and bootblock modules.
+enum class Advice : std::uint8_t { kOff, kOn, kAll };
+
+// The words that ask for the advice wherever they stand ("/advice" and
+// "/advice:all", letter case ignored); like "/err", never an item's file.
+bool is_advice_word(const std::string& word);
+
 struct Settings {
     // The argument vector as the item loop reads it (args[0] is the program
     // path); a first option written "/group5" or "/TopHole:..." is already
@@ -27,6 +36,9 @@ struct Settings {
     int first_option_index = 1;
     int first_option_code = 0;
     bool error_mode = false;
+    // On a terminal the advice is given unasked; scripts that read the
+    // output get it only when they ask for it.
+    Advice advice = Advice::kOff;
     bool no_reserve = false;
     int group_number = 0;
     std::uint32_t top_hole_address = 0;  // as typed; the image layout turns it into a file offset

@@ -16,9 +16,10 @@ Item read_item(const Settings& settings, int index, bool extended_layout, platfo
     if (!item.type.valid) return item;
 
     const int argument_index = index + 1 + item.type.type_words;
-    // "/err" is a switch of the whole run, never an item's file name.
+    // "/err" and the advice words are switches of the whole run, never an
+    // item's file name.
     if (argument_index < argc && lookup_option(word(argument_index)) == 0 &&
-        !equal_ignoring_case(word(argument_index), "/err")) {
+        !equal_ignoring_case(word(argument_index), "/err") && !is_advice_word(word(argument_index))) {
         item.argument = word(argument_index);
         if (equal_ignoring_case(item.argument, "release")) {
             item.kind = ArgumentKind::Release;

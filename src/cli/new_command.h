@@ -49,6 +49,10 @@ using ReadsTwoImages = int (*)(const ImageView& image, const ImageView& other, A
 // commit; when the handler returns 0 and the image changed, it is finished
 // and committed atomically; any other status discards every change.
 using ChangesImage = int (*)(Run& run, Arguments args);
+// Runs a whole command line of its own (the program path, the image, the
+// command word and its arguments): the dry run, which runs a legacy
+// command line and writes nothing.
+using RunsCommandLine = int (*)(const std::vector<std::string>& args, platform::Console& con);
 
 // Makes the image anew from other files the arguments name; the image need
 // not exist yet. The handler gives the bytes it made to `begin`, which finds
@@ -77,6 +81,7 @@ struct NewCommand {
     // or the command stops: 1, or 2 for --diff, whose 1 means "different".
     int trouble_status = 1;
     MakesImage makes = nullptr;
+    RunsCommandLine runs_line = nullptr;
 };
 
 // Arguments a command takes: `take_switch` removes every "--name" and says

@@ -6,7 +6,13 @@
 namespace kitra::cli {
 
 Run::Run(Settings s, image::Image img, image::Layout l, platform::Console& c)
-    : settings(std::move(s)), image(std::move(img)), layout(l), con(c), report_(console_report(c)) {}
+    : settings(std::move(s)),
+      image(std::move(img)),
+      layout(l),
+      con(c),
+      write_file(platform::atomic_file_writer()),
+      read_file(platform::plain_file_reader()),
+      report_(console_report(c)) {}
 
 Run::~Run() = default;
 

@@ -4,14 +4,17 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "cli/command_line.h"
 #include "codec/report.h"
 #include "image/image_file.h"
 #include "image/layout.h"
 #include "platform/console.h"
+#include "platform/files.h"
 
 namespace kitra::codec {
 struct Encoder;
@@ -35,6 +38,28 @@ struct FinishFlags {
     bool operator==(const FinishFlags&) const = default;
 };
 
+// A module whose release would give an add that did not fit room.
+struct AdvisedRelease {
+    std::uint64_t offset = 0;
+    std::uint16_t type_id = 0;
+    std::string name;         // as the listing names its kind: "PCI ROM[A]"
+    std::string stored_name;  // as the image holds it
+    std::uint64_t frees = 0;  // its bytes in the image
+};
+
+// What the advice said after an add did not fit.
+struct SpaceAdvice {
+    std::uint64_t shortfall = 0;  // bytes the free end of the area lies too high
+    // The smallest set of modules whose release makes room; empty when none
+    // does (or when no release can, `releases_help` false).
+    std::vector<AdvisedRelease> release;
+    bool releases_help = true;
+    std::string why;               // without `releases_help`: why no release helps
+    bool bootblock_arena = false;  // the room lacked is the bootblock arena's
+    std::uint64_t most = 0;        // what every module it could name frees together
+    bool all_kinds = false;        // position-dependent and bootblock modules may be named too
+};
+
 struct Run {
     Settings settings;
     image::Image image;
@@ -45,6 +70,14 @@ struct Run {
     // when an item fails to open or prepare it, otherwise left as it is.
     bool component_mark = false;
     FinishFlags flags;
+    // Every file the run writes besides its image goes through this writer,
+    // and every file it reads besides its image through this reader:
+    // platform::write_file_atomically and platform::read_file_up_to, unless
+    // a dry run puts its own here.
+    platform::FileWriter write_file;
+    platform::FileReader read_file;
+    // The advice given, in order.
+    std::vector<SpaceAdvice> advice;
 
     Run(Settings s, image::Image img, image::Layout l, platform::Console& c);
     ~Run();

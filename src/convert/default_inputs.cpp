@@ -29,8 +29,8 @@ void print_combine(cli::Run& run, std::string_view name) {
 // A built-in input, read no further than a module may hold (the name may
 // lead to a device or a pipe); std::nullopt when it cannot be read or is
 // larger.
-std::optional<Bytes> read_input(std::string_view name) {
-    auto read = platform::read_file_up_to(text(name), codec::kMaxUnpackedSize);
+std::optional<Bytes> read_input(cli::Run& run, std::string_view name) {
+    auto read = run.read_file(text(name), codec::kMaxUnpackedSize);
     if (auto* bytes = std::get_if<Bytes>(&read)) return std::move(*bytes);
     return std::nullopt;
 }
@@ -51,7 +51,7 @@ std::nullopt_t open_error(cli::Run& run, std::string_view name) {
 
 // A prepared input is written where the build expects it before it is packed.
 bool write_prepared(cli::Run& run, std::string_view name, const Bytes& bytes) {
-    if (platform::write_file_atomically(text(name), bytes, platform::LinkRule::kFollow).empty()) return true;
+    if (run.write_file(text(name), bytes, platform::LinkRule::kFollow).empty()) return true;
     print(run.con, "Can't write %s; nothing is added.\n", text(name).c_str());
     return false;
 }
@@ -67,7 +67,7 @@ BuiltIn packed(cli::Run& run, ByteView input, std::string_view stored_name, std:
 // A ready module from the library path goes in as it is; a file there that
 // is no module would put foreign bytes into the chain.
 std::optional<BuiltIn> ready_module(cli::Run& run, const Default& d) {
-    std::optional<Bytes> file = read_input(d.name);
+    std::optional<Bytes> file = read_input(run, d.name);
     if (!file) return not_found(run, d.name);
     if (!codec::has_module_mark(*file, 0)) {
         print(run.con, "%s is not a module; nothing is added.\n", text(d.name).c_str());
@@ -78,7 +78,7 @@ std::optional<BuiltIn> ready_module(cli::Run& run, const Default& d) {
 }
 
 std::optional<BuiltIn> plain_file(cli::Run& run, const Default& d, std::string_view type_id_text) {
-    const std::optional<Bytes> file = read_input(d.name);
+    const std::optional<Bytes> file = read_input(run, d.name);
     if (!file) return not_found(run, d.name);
     // An empty module would replace the one in the image with nothing.
     if (file->empty()) {
@@ -111,7 +111,7 @@ std::optional<BuiltIn> epa_bitmap(cli::Run& run, const Default& d, ByteView body
 // ".BIN" is left as it was: an empty module would replace the one in the
 // image with nothing.
 std::optional<BuiltIn> executable(cli::Run& run, const Default& d, std::string_view type_id_text) {
-    const std::optional<Bytes> exe = read_input(d.name);
+    const std::optional<Bytes> exe = read_input(run, d.name);
     if (!exe) return open_error(run, d.name);
     const ByteView body = is_executable(*exe) ? executable_body(*exe) : ByteView{};
     if (body.empty()) {
@@ -130,7 +130,7 @@ std::optional<BuiltIn> executable(cli::Run& run, const Default& d, std::string_v
 // "ACPITBL.BIN" used as the body is never appended to.
 std::optional<BuiltIn> acpi_table(cli::Run& run, const Default& d, ByteView body, std::string_view body_name,
                                   bool limited_body, bool write_back, std::string_view type_id_text) {
-    const std::optional<Bytes> dsdt = read_input(acpi::kDsdtFile);
+    const std::optional<Bytes> dsdt = read_input(run, acpi::kDsdtFile);
     const AcpiJoin join = join_acpi_table(body, dsdt, limited_body);
     switch (join.problem) {
         case AcpiJoinProblem::kBodyTooLarge:
@@ -155,7 +155,7 @@ std::optional<BuiltIn> acpi_table(cli::Run& run, const Default& d, ByteView body
 }
 
 std::optional<BuiltIn> acpi_join(cli::Run& run, const Default& d, std::string_view type_id_text) {
-    const std::optional<Bytes> body = read_input(d.name);
+    const std::optional<Bytes> body = read_input(run, d.name);
     if (!body) return not_found(run, d.name);
     return acpi_table(run, d, *body, d.name, false, false, type_id_text);
 }
@@ -163,7 +163,7 @@ std::optional<BuiltIn> acpi_join(cli::Run& run, const Default& d, std::string_vi
 // "ACPITBL.EXE": its body, or, when it is no executable, the "ACPITBL.BIN"
 // already there; either way at most 32 KiB, with the DSDT behind it.
 std::optional<BuiltIn> acpi_executable(cli::Run& run, const Default& d, std::string_view type_id_text) {
-    const std::optional<Bytes> exe = read_input(d.name);
+    const std::optional<Bytes> exe = read_input(run, d.name);
     if (!exe) return open_error(run, d.name);
     if (exe->empty()) {
         print(run.con, "%s is empty; nothing is added.\n", text(d.name).c_str());
@@ -171,7 +171,7 @@ std::optional<BuiltIn> acpi_executable(cli::Run& run, const Default& d, std::str
     }
     if (is_executable(*exe))
         return acpi_table(run, d, executable_body(*exe), d.name, true, true, type_id_text);
-    const std::optional<Bytes> body = read_input(d.prepared);
+    const std::optional<Bytes> body = read_input(run, d.prepared);
     if (!body) {
         print(run.con, "%s is no \"MZ\" executable and %s can't be read; nothing is added.\n",
               text(d.name).c_str(), text(d.prepared).c_str());

@@ -333,7 +333,13 @@ ItemResult place_prepared(cli::Run& run, const cli::Item& item, Bytes module, st
         // are written: the type ID behind it must stay the slot's.
         base::write_u16(module, codec::field::kTypeSuffix, static_cast<std::uint16_t>(item.type.isa_segment));
     }
+    SizeAt size_at;
     if (kind.input == cli::Input::kStored) {
+        // Elsewhere its pad would be another: as many bytes again in the
+        // header as in the data.
+        const std::uint64_t h = module[codec::field::kHeaderSize];
+        const std::uint64_t length = h + 2 + base::read_u32(module, codec::field::kPackedSize);
+        size_at = [h, length](std::uint64_t at) { return length + 2 * ((16 - (at + h + 2) % 16) % 16); };
         const std::size_t before = module.size();
         module = align_stored_data(std::move(module), pos);
         if (module.size() != before)
@@ -344,7 +350,7 @@ ItemResult place_prepared(cli::Run& run, const cli::Item& item, Bytes module, st
     if (!info) throw Fatal("Internal error: a prepared module is not a module.\n", 1);
     // A stored module is copied without its separator byte.
     module.resize(info->stored ? info->length() : info->length() + 1);
-    return place_module(run, pos, module) ? ItemResult{} : kFailed;
+    return place_module(run, pos, module, size_at) ? ItemResult{} : kFailed;
 }
 
 ItemResult add_module(cli::Run& run, const cli::Item& item) {

@@ -18,6 +18,7 @@ std::optional<std::string> given_extract_name(const cli::Item& item) {
     if (cli::lookup_option(word) != 0) return std::nullopt;
     for (std::string_view keyword : {"/err", "noreserve", "checksum"})
         if (cli::equal_ignoring_case(word, keyword)) return std::nullopt;
+    if (cli::is_advice_word(word)) return std::nullopt;
     return word;
 }
 

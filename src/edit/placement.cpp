@@ -1,10 +1,13 @@
 #include "edit/placement.h"
 
+#include <algorithm>
+
 #include "base/fatal.h"
 #include "codec/module_header.h"
 #include "image/editable.h"
 #include "regions/pe32_checksum_flag.h"
 #include "regions/position_dependent.h"
+#include "regions/space_advice.h"
 
 namespace kitra::edit {
 
@@ -15,15 +18,19 @@ void report_no_space(cli::Run& run, std::uint32_t excess) {
 
 namespace {
 
-// Whether `size` bytes fit at `pos` below the module limit; reports the
-// excess when they do not.
-bool fits(cli::Run& run, std::uint64_t pos, std::uint64_t size) {
+// Whether a module of `size_at(pos)` bytes fits at `pos` below the module
+// limit; reports the excess when it does not.
+bool fits(cli::Run& run, std::uint64_t pos, const SizeAt& size_at) {
     const std::uint64_t limit = image::module_limit(run.layout);
+    const std::uint64_t size = size_at(pos);
     // The last 64 bytes below the limit never take a module: the walks read
     // 64-byte headers and must find erased space there.
     const bool near_limit = pos + 64 > limit && !codec::module_at(run.image.bytes(), pos);
     if (near_limit || pos + size > limit) {
         report_no_space(run, static_cast<std::uint32_t>(pos + size - limit));
+        const auto room = [&](std::uint64_t end) { return end + std::max<std::uint64_t>(size_at(end), 64); };
+        regions::advise_release(run, {run.layout.walk_start, pos, limit, false}, room(pos) - limit,
+                                [&](std::uint64_t end) { return room(end) <= limit; });
         return false;
     }
     return true;
@@ -31,8 +38,11 @@ bool fits(cli::Run& run, std::uint64_t pos, std::uint64_t size) {
 
 }  // namespace
 
-bool place_module(cli::Run& run, std::uint64_t pos, base::ByteView module) {
-    if (!fits(run, pos, module.size())) return false;
+bool place_module(cli::Run& run, std::uint64_t pos, base::ByteView module, const SizeAt& size_at) {
+    const std::uint64_t size = module.size();
+    if (!fits(
+            run, pos, size_at ? size_at : [size](std::uint64_t) { return size; }))
+        return false;
     image::copy_into(run.image, pos, module);
     return true;
 }
@@ -50,7 +60,13 @@ bool place_position_dependent(cli::Run& run, std::uint64_t pos, base::ByteView m
         return false;
     }
     const regions::Rebased& r = std::get<regions::Rebased>(made);
-    if (!place_module(run, pos, r.module)) return false;
+    // Elsewhere its pad would be another.
+    const std::uint8_t h = info->header_size;
+    const std::uint64_t data = info->packed_size;
+    const auto size_at = [&](std::uint64_t at) {
+        return std::uint64_t{h} + 2 + regions::alignment_pad(at, h, kind.alignment) + data;
+    };
+    if (!place_module(run, pos, r.module, size_at)) return false;
     regions::set_pe32_checksum_flag(run.image);
     if (const auto refused = regions::patch_references(run.image, kind, r.placed)) {
         cli::report_refusal(run, *refused);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "base/bytes.h"
 #include "cli/catalogue.h"
@@ -14,10 +15,17 @@ namespace kitra::edit {
 // two line ends; the excess is printed as the unsigned 32-bit value it is.
 void report_no_space(cli::Run& run, std::uint32_t excess);
 
+// The bytes a prepared module takes when it is written at a position: its
+// size, or for the kinds whose data are aligned, its size with the pad it
+// needs there.
+using SizeAt = std::function<std::uint64_t(std::uint64_t pos)>;
+
 // Writes `module` (the bytes to copy) at `pos`, the free end of the chain,
-// when it fits below the module limit; otherwise reports the excess.
+// when it fits below the module limit; otherwise reports the excess, and
+// advises what to release when the run asks for it (`size_at` tells the
+// module's size at another position; empty: the size of `module`).
 // Returns whether it was written.
-bool place_module(cli::Run& run, std::uint64_t pos, base::ByteView module);
+bool place_module(cli::Run& run, std::uint64_t pos, base::ByteView module, const SizeAt& size_at = {});
 
 // A PE32 or memory-init module of the compressed area (`module`: the stored
 // module as packed, its data ending in the byte kept for the image

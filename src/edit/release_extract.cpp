@@ -80,7 +80,7 @@ void print_extracted(cli::Run& run, const cli::Item& item, const Target& target,
 
 bool write_extract_file(cli::Run& run, const std::string& file, const base::Bytes& contents,
                         image::ExtractName source = image::ExtractName::kGiven) {
-    return image::write_extract_file(run.con, run.image.path(), file, contents, source);
+    return image::write_extract_file(run.con, run.image.path(), file, contents, run.write_file, source);
 }
 
 // The first module from the walk start whose type ID is `type_id`; the walk

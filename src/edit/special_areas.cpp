@@ -8,6 +8,7 @@
 #include "image/editable.h"
 #include "image/layout.h"
 #include "image/records.h"
+#include "regions/space_advice.h"
 
 namespace kitra::edit {
 
@@ -88,9 +89,12 @@ std::uint64_t ncpucode_room(const image::Layout& l, std::uint64_t e) {
 bool place_ncpucode_data(cli::Run& run, ByteView data) {
     image::Layout& l = run.layout;
     const std::uint64_t s = data.size();
-    const NcpucodeSpot spot = ncpucode_spot(l, image::chain_end(run.image.bytes(), l.walk_start), s);
+    const std::uint64_t e = image::chain_end(run.image.bytes(), l.walk_start);
+    const NcpucodeSpot spot = ncpucode_spot(l, e, s);
     if (!spot.fits) {
         report_no_space(run, static_cast<std::uint32_t>(spot.excess));
+        regions::advise_release(run, {l.walk_start, e, image::module_limit(l), false}, spot.excess,
+                                [&](std::uint64_t end) { return ncpucode_spot(l, end, s).fits; });
         run.flags.ncpucode_not_done = true;
         return false;
     }
@@ -135,20 +139,30 @@ bool place_top_hole(cli::Run& run, const cli::Item& item) {
     const std::uint64_t m = has_ncpucode(l) ? l.ncpucode_size : 0;
     if (a < t + s + kTrailerSize) {
         report_no_space(run, static_cast<std::uint32_t>(t + s + kTrailerSize - a));
+        regions::advise_fixed(run, t + s + kTrailerSize - a,
+                              "the top hole would reach past the end of the compressed area, and no release "
+                              "changes that");
         return false;
     }
-    if (t < e) {  // the top hole would overlap the module chain
-        report_no_space(run, static_cast<std::uint32_t>(e - t));
+    // The microcode area no longer fits above the new top hole: it goes
+    // right below it.
+    const bool microcode_below = has_ncpucode(l) && a - t - s - kTrailerSize < m + kTrailerSize;
+    // The chain must end below the top hole, and below the microcode area
+    // when that goes below the top hole.
+    const auto chain_fits = [&](std::uint64_t end) {
+        return t >= end && (!microcode_below || t >= end + m + kTrailerSize);
+    };
+    const auto no_room = [&](std::uint64_t excess) {
+        report_no_space(run, static_cast<std::uint32_t>(excess));
+        const std::uint64_t below = microcode_below ? e + m + kTrailerSize : e;
+        regions::advise_release(run, {l.walk_start, e, image::module_limit(l), false}, below - t, chain_fits);
         return false;
-    }
+    };
+    if (t < e) return no_room(e - t);  // the top hole would overlap the module chain
     std::optional<std::uint64_t> microcode_to;
     if (has_ncpucode(l)) {
-        if (a - t - s - kTrailerSize < m + kTrailerSize) {
-            // The microcode area no longer fits above the new top hole.
-            if (t < e + m + kTrailerSize) {
-                report_no_space(run, static_cast<std::uint32_t>(e + m + kTrailerSize - t));
-                return false;
-            }
+        if (microcode_below) {
+            if (t < e + m + kTrailerSize) return no_room(e + m + kTrailerSize - t);
             microcode_to = t - m - kTrailerSize;
         } else {
             microcode_to = a - m - kTrailerSize;

@@ -27,7 +27,7 @@ int body_command(cli::Run& run, cli::Arguments args);
 int body_extract_command(const cli::ImageView& image, cli::Arguments args, platform::Console& con);
 
 const cli::NewCommand kCommands[] = {
-    {"--unpack", "writes the image as a folder: a manifest and a file per part",
+    {"--unpack", "writes the image as a folder: a manifest, a file per part",
      "kitra IMAGE --unpack DIR [--replace]\n"
      "Writes IMAGE as the folder DIR: manifest.json (schema \"kitra-folder/1\") and one\n"
      "file per part. body.bin is the system BIOS body unpacked; modules/ holds each\n"
@@ -178,7 +178,7 @@ int body_extract_command(const cli::ImageView& image, cli::Arguments args, platf
             check.problem.c_str());
         return 1;
     }
-    if (!image::write_extract_file(con, image.path, *file, *check.contents)) return 1;
+    if (!image::write_extract_file(con, image.path, *file, *check.contents, platform::atomic_file_writer())) return 1;
     print(con, "The system BIOS body of %s (%llu bytes) is extracted to %s.\n",
           base::printable(image.path).c_str(), static_cast<ull>(check.contents->size()),
           base::printable(*file).c_str());

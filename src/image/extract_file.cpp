@@ -5,8 +5,7 @@
 namespace kitra::image {
 
 bool write_extract_file(platform::Console& con, const std::string& image_path, const std::string& file,
-                        const base::Bytes& contents, ExtractName name,
-                        const platform::ReplaceOptions& options) {
+                        const base::Bytes& contents, const platform::FileWriter& write, ExtractName name) {
     if (platform::same_file(file, image_path)) {
         platform::print(con, "%s is the image being edited; nothing is extracted over it.\n",
                         base::printable(file).c_str());
@@ -14,7 +13,7 @@ bool write_extract_file(platform::Console& con, const std::string& image_path, c
     }
     const platform::LinkRule links =
         name == ExtractName::kGiven ? platform::LinkRule::kFollow : platform::LinkRule::kReplace;
-    if (!platform::write_file_atomically(file, contents, links, options).empty()) {
+    if (!write(file, contents, links).empty()) {
         platform::print(con, "Can't write the extract file %s; nothing is extracted.\n",
                         base::printable(file).c_str());
         return false;

@@ -15,13 +15,13 @@ enum class ExtractName : std::uint8_t {
     kStored,  // a module's stored name, taken from the image: a link of that name is replaced, never followed
 };
 
-// Writes `contents` to `file` through a new file renamed over it, like the
-// image itself: a failed write leaves a file of that name whole and nothing
-// beside it. Says so when it cannot. The image itself (`image_path`) is
+// Writes `contents` to `file` through `write` (the run's writer: a new file
+// renamed over it, like the image itself, so a failed write leaves a file of
+// that name whole and nothing beside it). Says so when it cannot. The image itself (`image_path`) is
 // never the target: it would be replaced by a piece of itself, and the
 // run's own write at the end would then overwrite the extracted file again.
 bool write_extract_file(platform::Console& con, const std::string& image_path, const std::string& file,
-                        const base::Bytes& contents, ExtractName name = ExtractName::kGiven,
-                        const platform::ReplaceOptions& options = {});
+                        const base::Bytes& contents, const platform::FileWriter& write,
+                        ExtractName name = ExtractName::kGiven);
 
 }  // namespace kitra::image

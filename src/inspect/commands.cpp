@@ -8,6 +8,7 @@
 #include "inspect/inventory.h"
 #include "inspect/inventory_json.h"
 #include "inspect/inventory_text.h"
+#include "inspect/space_report.h"
 #include "inspect/verify.h"
 
 namespace kitra::inspect {
@@ -22,8 +23,9 @@ int inventory_command(const ImageView& image, Arguments args, Console& con);
 int info_command(const ImageView& image, Arguments args, Console& con);
 int verify_command(const ImageView& image, Arguments args, Console& con);
 int diff_command(const ImageView& image, const ImageView& other, Arguments args, Console& con);
+int space_command(const ImageView& image, Arguments args, Console& con);
 
-const std::array<cli::NewCommand, 4> kCommands = {{
+const std::array<cli::NewCommand, 5> kCommands = {{
     {"--json", "everything the image holds, as one JSON document",
      "kitra IMAGE --json\n"
      "  Writes everything the image holds as one JSON document on standard output\n"
@@ -63,6 +65,18 @@ const std::array<cli::NewCommand, 4> kCommands = {{
      "  document (schema \"kitra-diff/2\"). The images are only read.\n"
      "  Exit status, as diff's: 0 equal, 1 different, 2 trouble.\n",
      nullptr, diff_command, nullptr, 2},
+    {"--space", "used and free space of every area, and a map of the image",
+     "kitra IMAGE --space [--json]\n"
+     "  Shows how much of each area is used and how much is free: the compressed\n"
+     "  area, the modules in it (free: what a new module may take below the module\n"
+     "  limit), the top hole (free: what lies unused behind it), the microcode area\n"
+     "  (free: what it could grow by, taken from the modules' free space), the\n"
+     "  bootblock arena, the bootblock's fixed areas and the holes. Then a map of\n"
+     "  the image, one line per region in address order: where it lies, its size,\n"
+     "  and how much of it is used (for stretches of no structure of their own,\n"
+     "  the bytes that are not erased). --json gives one document (schema\n"
+     "  \"kitra-space/1\"). The image is only read; no module is unpacked.\n",
+     space_command},
 }};
 
 const cli::NewCommand& command(std::string_view word) {
@@ -122,6 +136,16 @@ int diff_command(const ImageView& image, const ImageView& other, Arguments args,
         diff_images({image.path, image.bytes, image.layout}, {other.path, other.bytes, other.layout});
     platform::write(con, o.json ? difference_json(d) : difference_text(d));
     return d.equal ? 0 : 1;
+}
+
+int space_command(const ImageView& image, Arguments args, Console& con) {
+    const Options o = options(args);
+    if (!o.rest.empty()) return no_more(con, "--space", o.rest);
+    const Inventory inv =
+        take_inventory(image.path, image.bytes, image.layout, {.digests = false, .contents = false});
+    const SpaceReport report = space_report(inv, image.bytes);
+    platform::write(con, o.json ? space_json(report) : space_text(report));
+    return 0;
 }
 
 }  // namespace

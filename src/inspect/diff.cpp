@@ -42,7 +42,8 @@ std::vector<ModuleKey> module_keys(const Inventory& inv) {
 }
 
 ModuleSide side_of(const Module& m) {
-    return {m.info.offset, m.info.name, m.info.original_size, m.info.packed_size, m.check.crc16};
+    return {m.info.offset,        m.info.step(),      m.info.name,
+            m.info.original_size, m.info.packed_size, m.check.crc16};
 }
 
 ByteView module_bytes(ByteView image, const Module& m) {
@@ -384,12 +385,13 @@ void write_update(base::JsonWriter& w, std::string_view key, const std::optional
 
 }  // namespace
 
-Difference diff_images(const DiffSide& old_image, const DiffSide& new_image, std::uint64_t unpack_budget) {
+Difference diff_images(const DiffSide& old_image, const DiffSide& new_image, const DiffOptions& options) {
     const ByteView a = old_image.bytes;
     const ByteView b = new_image.bytes;
-    const InventoryOptions options{.digests = true, .unpack_budget = unpack_budget};
-    const Inventory ia = take_inventory(old_image.name, a, old_image.layout, options);
-    const Inventory ib = take_inventory(new_image.name, b, new_image.layout, options);
+    const InventoryOptions taken{
+        .digests = options.unpack, .unpack_budget = options.unpack_budget, .contents = options.unpack};
+    const Inventory ia = take_inventory(old_image.name, a, old_image.layout, taken);
+    const Inventory ib = take_inventory(new_image.name, b, new_image.layout, taken);
     Difference d;
     d.old_name = old_image.name;
     d.new_name = new_image.name;

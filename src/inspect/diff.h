@@ -32,6 +32,7 @@ enum class ModuleChange {
 
 struct ModuleSide {
     std::uint64_t offset = 0;
+    std::uint64_t step = 0;  // its bytes in the image, separator included
     std::string name;
     std::uint32_t original_size = 0;
     std::uint32_t packed_size = 0;
@@ -111,8 +112,16 @@ struct DiffSide {
     const image::Layout& layout;
 };
 
-// `unpack_budget` as in InventoryOptions, for each image (0: the default).
-Difference diff_images(const DiffSide& old_image, const DiffSide& new_image, std::uint64_t unpack_budget = 0);
+struct DiffOptions {
+    std::uint64_t unpack_budget = 0;  // as in InventoryOptions, for each image (0: the default)
+    // Every module unpacked, and the digests taken. Without, a module is
+    // unpacked only where its data differ, option ROMs and the microcode
+    // updates of the CPU microcode module are not compared, and the digests
+    // are left 0: what one edit did to the image needs no more.
+    bool unpack = true;
+};
+
+Difference diff_images(const DiffSide& old_image, const DiffSide& new_image, const DiffOptions& options = {});
 
 // The differences for people, ended by the verdict line; lines fit 80 columns.
 std::string difference_text(const Difference& d);

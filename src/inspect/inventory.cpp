@@ -55,6 +55,7 @@ struct Reader {
     std::uint16_t microcode_type;
     std::uint64_t budget_total;
     std::uint64_t budget;  // unpacked bytes left
+    bool unpack;           // the modules are unpacked
     bool keep_contents;
     std::vector<convert::UnpackedModule> microcode_modules;  // with what could be unpacked
 
@@ -66,6 +67,10 @@ struct Reader {
         m.kind = std::move(kind);
         m.attribute = image[info.offset + codec::field::kAttribute];
         m.level = image[info.offset + codec::field::kLevel];
+        if (!unpack) {
+            m.check = check_module(image, info, false);
+            return m;
+        }
         const bool within = info.original_size <= budget;
         m.check = check_module(image, info, within);
         if (within) {
@@ -279,6 +284,7 @@ Inventory take_inventory(const std::string& name, ByteView image, const image::L
              cli::entry_for_code(cli::lookup_option("/cpucode"))->type_id,
              budget,
              budget,
+             options.contents,
              options.keep_contents,
              {}};
 

@@ -198,6 +198,10 @@ struct InventoryOptions {
     bool digests = true;              // CRC-32 and SHA-256 of the whole image (verify needs neither)
     std::uint64_t unpack_budget = 0;  // 0: the default above
     bool keep_contents = false;       // each module keeps its unpacked contents (check.contents)
+    // Every module unpacked (its CRC, option ROM, bitmap, PE32 image and
+    // microcode updates learnt); without, only what lies in the image as it
+    // is, which is all a report of its space needs.
+    bool contents = true;
 };
 
 Inventory take_inventory(const std::string& name, base::ByteView image, const image::Layout& layout,

@@ -49,6 +49,10 @@ std::variant<std::vector<std::uint8_t>, ReadProblem> read_file_up_to(const std::
 
 bool file_exists(const std::string& path);
 
+// `path` as a full path: a relative one taken from the current directory
+// (no link is followed); `path` itself when that cannot be told.
+std::string full_path(const std::string& path);
+
 // Whether this process may write the existing file `path` (a symbolic link
 // followed) as an open for update would: its permission bits and ACL, a
 // read-only attribute, a read-only file system, an immutable file. A file
@@ -124,6 +128,22 @@ enum class LinkRule : std::uint8_t {
 // file is untouched and no temporary file is left behind.
 std::string write_file_atomically(const std::string& path, const std::vector<std::uint8_t>& bytes,
                                   LinkRule links, const ReplaceOptions& options = {});
+
+// How a run writes the files it leaves besides its image (extracts, the
+// prepared built-in inputs): in the form of write_file_atomically, "" or the
+// reason. A run writes them through the one writer it is given, so that a
+// dry run can put one in its place that only notes what would be written.
+using FileWriter = std::function<std::string(const std::string& path, const std::vector<std::uint8_t>& bytes,
+                                             LinkRule links)>;
+// How a run reads the files it is given (component files, built-in
+// inputs): in the form of read_file_up_to. A dry run reads what it would
+// have written before in their place, as the real run would find it.
+using FileReader = std::function<std::variant<std::vector<std::uint8_t>, ReadProblem>(
+    const std::string& path, std::uint64_t max_size)>;
+
+// The writer and reader of a real run: write_file_atomically and read_file_up_to.
+FileWriter atomic_file_writer();
+FileReader plain_file_reader();
 
 // A write past the process's file-size limit fails with a reason ("File too
 // large") like a full disk, instead of ending the process. Called once at

@@ -136,6 +136,14 @@ bool file_exists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
+std::string full_path(const std::string& path) {
+    if (path.empty() || path.front() == '/') return path;
+    std::string dir(PATH_MAX, '\0');
+    if (::getcwd(dir.data(), dir.size()) == nullptr) return path;
+    dir.resize(std::strlen(dir.c_str()));
+    return dir + (dir.ends_with('/') ? "" : "/") + path;
+}
+
 bool may_write(const std::string& path) {
     // With the effective IDs, as an open for update is checked.
     return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;

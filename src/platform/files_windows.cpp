@@ -124,6 +124,17 @@ bool file_exists(const std::string& path) {
     return GetFileAttributesW(wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+std::string full_path(const std::string& path) {
+    const std::wstring name = wide(path);
+    const DWORD needed = GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
+    if (needed == 0) return path;
+    std::wstring full(needed, L'\0');
+    const DWORD written = GetFullPathNameW(name.c_str(), needed, full.data(), nullptr);
+    if (written == 0 || written >= needed) return path;
+    full.resize(written);
+    return narrow(full);
+}
+
 namespace {
 
 FileKind kind_of(HANDLE h) {

@@ -1,11 +1,15 @@
 #include "regions/arena_placement.h"
 
+#include <algorithm>
+
 #include "base/fatal.h"
 #include "codec/module_header.h"
 #include "codec/packer.h"
 #include "image/editable.h"
+#include "image/layout.h"
 #include "regions/bootblock_arena.h"
 #include "regions/position_dependent.h"
+#include "regions/space_advice.h"
 
 namespace kitra::regions {
 
@@ -45,6 +49,27 @@ cli::ItemResult add_to_arena(cli::Run& run, const cli::Item& item) {
     // The first free slot. A module of the new one's type on the way goes,
     // and the arena closes up behind it (whatever must move is made again
     // for its new place).
+    const auto info = codec::module_at(module, 0);
+    if (!info) throw Fatal("Internal error: a packed module is not a module.\n", 1);
+    const std::uint64_t header = std::uint64_t{info->header_size} + 2;
+    // What the module needs of the arena when the free slot is at `slot`:
+    // the free slot below the arena's last 64 bytes, and header, pad and
+    // data below its end.
+    const auto needs = [&](std::uint64_t at) {
+        return std::max(
+            at + kHeaderRead + 1,
+            at + header + alignment_pad(at, info->header_size, kind.alignment) + info->packed_size);
+    };
+    const auto full = [&] {
+        const std::uint64_t end =
+            std::min<std::uint64_t>(image::chain_end(run.image.bytes(), arena->start), arena->end);
+        const cli::ItemResult failed = no_space(run);
+        advise_release(run, {arena->start, end, arena->end, true},
+                       needs(end) - std::min(needs(end), arena->end),
+                       [&](std::uint64_t at) { return needs(at) <= arena->end; });
+        return failed;
+    };
+
     bool replaced = false;
     std::uint64_t slot = arena->start;
     while (codec::has_module_mark(run.image.bytes(), slot)) {
@@ -64,12 +89,9 @@ cli::ItemResult add_to_arena(cli::Run& run, const cli::Item& item) {
             continue;
         }
         slot += m->step();
-        if (slot + kHeaderRead >= arena->end) return no_space(run);
+        if (slot + kHeaderRead >= arena->end) return full();
     }
 
-    const auto info = codec::module_at(module, 0);
-    if (!info) throw Fatal("Internal error: a packed module is not a module.\n", 1);
-    const std::uint64_t header = std::uint64_t{info->header_size} + 2;
     auto made = rebase_module(base::slice(module, 0, header), base::slice(module, header, info->packed_size),
                               slot, run.image.length(), kind, false);
     if (const auto* refused = std::get_if<std::string>(&made)) {
@@ -78,7 +100,7 @@ cli::ItemResult add_to_arena(cli::Run& run, const cli::Item& item) {
     }
     const Rebased& r = std::get<Rebased>(made);
     // Header, pad and every data byte are written, and all of them must fit.
-    if (slot + r.module.size() > arena->end) return no_space(run);
+    if (slot + r.module.size() > arena->end) return full();
     if (const auto refused = patch_references(run.image, kind, r.placed)) {
         cli::report_refusal(run, *refused);
         return kFailed;

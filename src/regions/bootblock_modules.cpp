@@ -10,6 +10,7 @@
 #include "image/markers.h"
 #include "image/records.h"
 #include "regions/bootblock_records.h"
+#include "regions/space_advice.h"
 
 namespace kitra::regions {
 
@@ -25,8 +26,11 @@ const char* image_name(const cli::Run& run) {
     return run.settings.image_name.c_str();
 }
 
-cli::ItemResult no_space(cli::Run& run) {
+// `need` bytes into an area of `room`, which the bootblock fixes.
+cli::ItemResult no_space(cli::Run& run, std::uint64_t need, std::uint64_t room) {
     print(run.con, "%s have not enough space for adding ROM.\n\n", image_name(run));
+    if (need > room)
+        advise_fixed(run, need - room, "its area is fixed by the bootblock, and no release changes it");
     return kFailed;
 }
 
@@ -67,7 +71,7 @@ cli::ItemResult add_vga_rom(cli::Run& run, const cli::Item& item, std::uint64_t 
         return refuse(run, base::format("%s is %zu bytes long, shorter than the ROM length %llu it gives",
                                         item.component_name.c_str(), file.size(),
                                         static_cast<unsigned long long>(rom_length)));
-    if (rom_length > area_end - area) return no_space(run);
+    if (rom_length > area_end - area) return no_space(run, rom_length, area_end - area);
     print(run.con, "Adding %s into BootBlock ..... ", item.component_name.c_str());
     image::copy_into(run.image, area, file.first(rom_length));
     image::fill(run.image, area + rom_length, area_end - area - rom_length, 0xFF);
@@ -84,7 +88,8 @@ cli::ItemResult add_vga_module(cli::Run& run, const cli::Item& item, std::uint64
                                            line::kVgaModuleType, run.encoder(), run.report());
     // A module as long as the area does not fit: the firmware needs the
     // erased byte behind it.
-    if (module.empty() || module.size() >= a.end - a.start) return no_space(run);
+    if (module.empty() || module.size() >= a.end - a.start)
+        return no_space(run, module.size() + 1, a.end - a.start);
     print(run.con, "Adding %s into BootBlock ..... ", item.component_name.c_str());
     image::copy_into(run.image, a.start, module);
     image::fill(run.image, a.start + module.size(), a.end - a.start - module.size(), 0xFF);
@@ -113,7 +118,7 @@ cli::ItemResult add_nv_memory(cli::Run& run, const cli::Item& item) {
     const MarkedArea a = read_marked_area(image, *at, line::kNvMemoryStart, line::kNvMemoryEnd);
     if (const auto refused = backwards(run, line::kNvMemoryMarker, a)) return refuse(run, *refused);
     const ByteView file = item.component;
-    if (a.end - a.start < file.size()) return no_space(run);
+    if (a.end - a.start < file.size()) return no_space(run, file.size(), a.end - a.start);
     print(run.con, "Adding %s into BootBlock .....(Start %x) ", item.component_name.c_str(), a.start_word);
     image::copy_into(run.image, a.start, file);
     image::fill(run.image, a.start + file.size(), a.end - a.start - file.size(), 0x00);
@@ -128,7 +133,8 @@ cli::ItemResult add_pmu_rom(cli::Run& run, const cli::Item& item) {
     if (!at) return not_nvidia(run);
     const PmuPlace place = read_pmu_place(image, *at);
     const ByteView file = item.component;
-    if (std::uint64_t{place.capacity_kib} * 1024 < file.size()) return no_space(run);
+    if (std::uint64_t{place.capacity_kib} * 1024 < file.size())
+        return no_space(run, file.size(), std::uint64_t{place.capacity_kib} * 1024);
     const auto offset = pmu_file_offset(image.size(), place.segment, place.offset);
     if (!offset || !base::in_range(image, *offset, file.size()))
         return refuse(

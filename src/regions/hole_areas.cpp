@@ -251,7 +251,8 @@ cli::ItemResult release_or_extract_hole(cli::Run& run, const cli::Item& item) {
     const std::optional<std::string> answer = platform::read_line(run.con);
     const std::string file = answer && !answer->empty() ? *answer : kDefaultExtractName;
     const ByteView data = base::slice(ByteView(run.image.bytes()), entry->start(), size);
-    if (!image::write_extract_file(run.con, run.image.path(), file, base::Bytes(data.begin(), data.end())))
+    if (!image::write_extract_file(run.con, run.image.path(), file, base::Bytes(data.begin(), data.end()),
+                                   run.write_file))
         return failed();
     print(run.con, "HOLE%d extracted to %s\n", number, base::printable(file).c_str());
     return {};

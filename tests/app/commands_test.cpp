@@ -18,6 +18,9 @@ TEST(NewCommands, HelpListsTheFormsAndNoBanner) {
     EXPECT_EQ(o.status, 0);
     EXPECT_EQ(o.out.rfind("kitra assembles legacy PC system-BIOS ROM images.\n", 0), 0u) << o.out;
     EXPECT_NE(o.out.find("  kitra IMAGE --COMMAND --help "), std::string::npos) << o.out;
+    std::size_t start = 0;
+    for (std::size_t end; (end = o.out.find('\n', start)) != std::string::npos; start = end + 1)
+        EXPECT_LE(end - start, 80u) << o.out.substr(start, end - start);
 }
 
 TEST(NewCommands, UnknownCommandIsAWrongCommandLineAndTouchesNothing) {

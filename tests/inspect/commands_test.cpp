@@ -41,6 +41,12 @@ TEST(InspectCommands, OutputStatusAndRefusals) {
         {{"sample.bin", "--info"}, 0, kept("sample.txt"), ""},
         {{"sample.bin", "--info", "--json"}, 0, kept("sample.json"), ""},
         {{"sample.bin", "--verify", "--json"}, 0, kept("sample_verify.json"), ""},
+        {{"sample.bin", "--space"}, 0, kept("sample_space.txt"), ""},
+        {{"sample.bin", "--space", "--json"}, 0, kept("sample_space.json"), ""},
+        {{"sample.bin", "--space", "map"},
+         2,
+         "",
+         "kitra --space: unexpected argument \"map\"\nkitra IMAGE --space [--json]\n"},
         {{"damaged.bin", "--verify"},
          3,
          "00010000  module 1 (PCI ROM[B] \"raid.rom\"): contents that do not unpack (Bad table), expected "

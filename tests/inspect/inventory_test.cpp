@@ -20,6 +20,7 @@
 #include "inspect/inventory_json.h"
 #include "inspect/inventory_text.h"
 #include "inspect/microcode_updates.h"
+#include "inspect/space_report.h"
 #include "inspect/verify.h"
 #include "microcode/microcode_listing.h"
 #include "support/byte_literals.h"
@@ -59,6 +60,11 @@ TEST(Inventory, DocumentsOfTheSampleAndOfCraftedImages) {
         testing::expect_golden(std::string("inspect/") + c.name + ".txt", inventory_text(inv));
         testing::expect_golden(std::string("inspect/") + c.name + "_verify.json",
                                verification_json(verify_image(c.image, layout), inv.name, inv.length));
+        // The space report, from the inventory --space takes: nothing unpacked.
+        const SpaceReport space = space_report(
+            take_inventory(inv.name, c.image, layout, {.digests = false, .contents = false}), c.image);
+        testing::expect_golden(std::string("inspect/") + c.name + "_space.json", space_json(space));
+        testing::expect_golden(std::string("inspect/") + c.name + "_space.txt", space_text(space));
     }
 }
 
@@ -151,8 +157,9 @@ TEST(Inventory, KeptDocumentsMatchTheirSchemas) {
     KITRA_NEEDS_PROGRAM("python3", "python3");
     std::string command = "python3 " + std::string(KITRA_TEST_TOOLS) + "/validate_json.py " +
                           std::string(KITRA_TEST_TOOLS) + "/../../schema";
-    for (const auto& entry : std::filesystem::directory_iterator(testing::golden_path("inspect")))
-        if (entry.path().extension() == ".json") command += " " + entry.path().string();
+    for (const char* folder : {"inspect", "app"})
+        for (const auto& entry : std::filesystem::directory_iterator(testing::golden_path(folder)))
+            if (entry.path().extension() == ".json") command += " " + entry.path().string();
     const int status = std::system(command.c_str());
 #ifndef _WIN32
     if (WIFEXITED(status) && WEXITSTATUS(status) == 77) {

@@ -54,6 +54,7 @@ TEST(Manual, TheMicrocodeCommandsStandUnderTheirUsageLines) {
         EXPECT_NE(text.find("\n       " + usage + "\n"), std::string::npos) << usage;
     }
     EXPECT_NE(text.find("kitra bios.bin --microcode-remove 650 index=7"), std::string::npos);
+    EXPECT_NE(text.find("kitra bios.bin --dry-run /oem3 oem3.bin /advice /err\n"), std::string::npos);
 }
 
 TEST(Manual, RoffEscapesBackslashesHyphensAndRequestsAtALineStart) {

@@ -271,7 +271,7 @@ Section files_section() {
         "Files that a run may leave in the current directory: extracted files, under the name given after "
         "extract, typed at the prompt, or else the module's stored name; TOP_HOLE.BIN, the contents of the "
         "top hole (/TOPHOLE extract); tempdrive.rom, a hole's contents when no other name is typed; and the "
-        "prepared built-in inputs:"));
+        "prepared built-in inputs (a dry run, --dry-run, writes none of them):"));
     std::set<std::string> prepared;
     std::set<std::string> read;
     for (const CatalogueEntry& e : cli::catalogue()) {
@@ -439,7 +439,13 @@ Document kitra_manual(const std::string& version) {
                  "of the hole."),
           tagged("/err",
                  "Anywhere on the command line: the exit status tells which item failed (see EXIT STATUS). "
-                 "It is no item; the items end where it stands.")}});
+                 "It is no item; the items end where it stands."),
+          tagged("/advice, /advice:all",
+                 "Anywhere on the command line: when an add does not fit, one more line after \"have not "
+                 "enough space\" names the bytes it lacks and the fewest modules whose release makes room, "
+                 "each with the bytes it frees (never the system BIOS; position-dependent and bootblock "
+                 "modules only with /advice:all). On a terminal the line comes unasked. The messages before "
+                 "it and the exit status stay as they are. It is no item; the items end where it stands.")}});
     doc.sections.push_back(options_section());
     doc.sections.push_back(commands_section());
     doc.sections.push_back(
@@ -501,6 +507,13 @@ Document kitra_manual(const std::string& version) {
           example("kitra bios.bin --json > bios.json"),
           paragraph("Check the image before flashing it; the exit status is 3 when something is damaged:"),
           example("kitra bios.bin --verify || echo \"do not flash bios.bin\""),
+          paragraph(
+              "Before an add to an image that is nearly full: its free space, then the add tried in "
+              "memory with the advice of what to release, then the releases and the add tried together; "
+              "nothing is written until the last line:"),
+          example("kitra bios.bin --space\nkitra bios.bin --dry-run /oem3 oem3.bin /advice /err\n"
+                  "kitra bios.bin --dry-run /logo release /acpi release /oem3 oem3.bin /err\n"
+                  "kitra bios.bin /logo release /acpi release /oem3 oem3.bin /err"),
           paragraph("Show what an edit changed:"),
           example("cp bios.bin old.bin && kitra bios.bin /vga vga.rom\nkitra old.bin --diff bios.bin"),
           paragraph(
