@@ -178,7 +178,8 @@ int body_extract_command(const cli::ImageView& image, cli::Arguments args, platf
             check.problem.c_str());
         return 1;
     }
-    if (!image::write_extract_file(con, image.path, *file, *check.contents, platform::atomic_file_writer())) return 1;
+    if (!image::write_extract_file(con, image.path, *file, *check.contents, platform::atomic_file_writer()))
+        return 1;
     print(con, "The system BIOS body of %s (%llu bytes) is extracted to %s.\n",
           base::printable(image.path).c_str(), static_cast<ull>(check.contents->size()),
           base::printable(*file).c_str());
