@@ -1,6 +1,8 @@
 #include "bench_image.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 
 #include "bench_data.h"
 #include "cli/run_state.h"
@@ -57,6 +59,19 @@ TestImage make_test_image(std::size_t module_mib) {
     t.bytes = run.image.bytes();
     t.layout = layout;
     return t;
+}
+
+ImageBenchOptions image_bench_options(int argc, char** argv) {
+    ImageBenchOptions o;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string name = argv[i];
+        const std::size_t value = std::strtoul(argv[i + 1], nullptr, 10);
+        if (name == "--module-mib")
+            o.module_mib = value;
+        else if (name == "--reps")
+            o.reps = static_cast<int>(value);
+    }
+    return o;
 }
 
 }  // namespace kitra::bench

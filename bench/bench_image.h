@@ -22,4 +22,12 @@ struct TestImage {
 
 TestImage make_test_image(std::size_t module_mib);
 
+// The command line of the benchmarks of whole images: --module-mib N (the
+// modules' share of the image) and --reps N.
+struct ImageBenchOptions {
+    std::size_t module_mib = 8;
+    int reps = 7;
+};
+ImageBenchOptions image_bench_options(int argc, char** argv);
+
 }  // namespace kitra::bench

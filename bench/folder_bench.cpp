@@ -37,21 +37,9 @@ using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 namespace folder = kitra::folder;
 
-struct Options {
-    std::size_t module_mib = 8;
-    int reps = 7;
-};
+using Options = kitra::bench::ImageBenchOptions;
 
-template <typename F>
-double best_seconds(int reps, F&& f) {
-    double best = 1e30;
-    for (int i = 0; i < reps; ++i) {
-        const auto t0 = Clock::now();
-        f();
-        best = std::min(best, std::chrono::duration<double>(Clock::now() - t0).count());
-    }
-    return best;
-}
+using kitra::bench::best_seconds;
 
 std::size_t decode_every_module(const kitra::bench::TestImage& t) {
     std::size_t bytes = 0;
@@ -160,15 +148,7 @@ void whole_runs(const kitra::bench::TestImage& t, const Options& o, const fs::pa
 }  // namespace
 
 int main(int argc, char** argv) {
-    Options o;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string name = argv[i];
-        const std::size_t value = std::strtoul(argv[i + 1], nullptr, 10);
-        if (name == "--module-mib")
-            o.module_mib = value;
-        else if (name == "--reps")
-            o.reps = static_cast<int>(value);
-    }
+    const Options o = kitra::bench::image_bench_options(argc, argv);
     const kitra::bench::TestImage t = kitra::bench::make_test_image(o.module_mib);
     std::printf("Image: %.0f MiB, %zu modules of firmware-like data taking %.2f MiB (%.2f MiB unpacked)\n",
                 static_cast<double>(t.bytes.size()) / (1 << 20), t.modules,

@@ -37,23 +37,11 @@ using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 namespace inspect = kitra::inspect;
 
-struct Options {
-    std::size_t module_mib = 8;
-    int reps = 7;
-};
+using Options = kitra::bench::ImageBenchOptions;
 
 using kitra::bench::TestImage;
 
-template <typename F>
-double best_seconds(int reps, F&& f) {
-    double best = 1e30;
-    for (int i = 0; i < reps; ++i) {
-        const auto t0 = Clock::now();
-        f();
-        best = std::min(best, std::chrono::duration<double>(Clock::now() - t0).count());
-    }
-    return best;
-}
+using kitra::bench::best_seconds;
 
 // The baseline: the system BIOS and every module of the chain, unpacked once
 // (the bootblock's two small modules aside).
@@ -117,15 +105,7 @@ void whole_runs(const TestImage& t, const Options& o, const fs::path& build) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    Options o;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string name = argv[i];
-        const std::size_t value = std::strtoul(argv[i + 1], nullptr, 10);
-        if (name == "--module-mib")
-            o.module_mib = value;
-        else if (name == "--reps")
-            o.reps = static_cast<int>(value);
-    }
+    const Options o = kitra::bench::image_bench_options(argc, argv);
     const TestImage t = kitra::bench::make_test_image(o.module_mib);
     std::printf("Image: %.0f MiB, %zu modules of firmware-like data taking %.2f MiB (%.2f MiB unpacked)\n",
                 static_cast<double>(t.bytes.size()) / (1 << 20), t.modules,

@@ -50,16 +50,7 @@ using kitra::bench::ProcessRun;
 using kitra::bench::run_process;
 using kitra::testing::Rng;
 
-template <typename F>
-double best_seconds(int reps, F&& f) {
-    double best = 1e30;
-    for (int i = 0; i < reps; ++i) {
-        const auto t0 = Clock::now();
-        f();
-        best = std::min(best, std::chrono::duration<double>(Clock::now() - t0).count());
-    }
-    return best;
-}
+using kitra::bench::best_seconds;
 
 double mbps(std::size_t bytes, double seconds) {
     return static_cast<double>(bytes) / seconds / 1e6;

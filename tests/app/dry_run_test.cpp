@@ -9,6 +9,7 @@
 
 #include "platform/files.h"
 #include "support/bmp_writer.h"
+#include "support/crafted_images.h"
 #include "support/golden.h"
 #include "support/image_builder.h"
 #include "support/run_kitra.h"
@@ -22,14 +23,7 @@ using base::Bytes;
 using testing::run_kitra;
 using testing::TempDir;
 
-// An executable with a 2-paragraph header in front of `body`.
-Bytes executable_of(const Bytes& body) {
-    Bytes exe(32, 0);
-    exe[0] = 'M', exe[1] = 'Z';
-    exe[8] = 2;
-    exe.insert(exe.end(), body.begin(), body.end());
-    return exe;
-}
+using testing::executable_of;
 
 // The sample and every input the items name, in a folder of their own.
 struct Folder {

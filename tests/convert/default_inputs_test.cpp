@@ -6,6 +6,7 @@
 #include "convert/logo_bitmap.h"
 #include "convert/tool_fixture.h"
 #include "support/bmp_writer.h"
+#include "support/crafted_images.h"
 
 namespace kitra::convert {
 namespace {
@@ -14,14 +15,7 @@ using base::Bytes;
 using testing::Module;
 using testing::ToolFixture;
 
-// An executable with a 2-paragraph (32-byte) header in front of `body`.
-Bytes executable_of(const Bytes& body) {
-    Bytes exe(32, 0);
-    exe[0] = 'M', exe[1] = 'Z';
-    exe[8] = 2;
-    exe.insert(exe.end(), body.begin(), body.end());
-    return exe;
-}
+using testing::executable_of;
 
 Bytes joined(Bytes a, const Bytes& b) {
     a.insert(a.end(), b.begin(), b.end());

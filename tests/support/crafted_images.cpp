@@ -94,4 +94,12 @@ Bytes odd_modules_image() {
     return b.bytes;
 }
 
+Bytes executable_of(const Bytes& body) {
+    Bytes exe(32, 0);
+    exe[0] = 'M', exe[1] = 'Z';
+    exe[8] = 2;
+    exe.insert(exe.end(), body.begin(), body.end());
+    return exe;
+}
+
 }  // namespace kitra::testing

@@ -25,4 +25,7 @@ base::Bytes packed(const base::Bytes& data, const char* name, const char* type);
 // header sum made right again (or not, with `keep_sum`).
 base::Bytes patched(base::Bytes module, std::uint64_t at, const base::Bytes& bytes, bool keep_sum = false);
 
+// A DOS executable: a 2-paragraph (32-byte) header in front of `body`.
+base::Bytes executable_of(const base::Bytes& body);
+
 }  // namespace kitra::testing
