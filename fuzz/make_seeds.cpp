@@ -87,7 +87,7 @@ Bytes board_image(bool special_areas) {
 // same as text, and a board whose three places hold updates, its module
 // beginning with a table of pointers.
 Bytes microcode_updates() {
-    using kitra::testing::IntelSpec;
+    using kitra::testing::IntelUpdateFields;
     return kitra::testing::joined(
         {kitra::testing::intel_update({.cpuid = 0x686, .old_form = true}),
          kitra::testing::intel_update(

@@ -17,15 +17,15 @@ namespace {
 using base::Bytes;
 using base::read_u32;
 using base::write_u32;
-using testing::IntelSpec;
+using testing::IntelUpdateFields;
 using testing::joined;
 
-const IntelSpec kTwoSignatures{.cpuid = 0x6B1,
-                               .platform_mask = 0x10,
-                               .revision = 0x1D,
-                               .date = 0x06112001,
-                               .total_size = 4096,
-                               .extended = {{0x6B4, 0x20}, {0x6B4, 0x10}}};
+const IntelUpdateFields kTwoSignatures{.cpuid = 0x6B1,
+                                       .platform_mask = 0x10,
+                                       .revision = 0x1D,
+                                       .date = 0x06112001,
+                                       .total_size = 4096,
+                                       .extended = {{0x6B4, 0x20}, {0x6B4, 0x10}}};
 
 std::string problem_of(const Bytes& bytes) {
     const auto read = read_update(bytes, WordSums(bytes), 0);

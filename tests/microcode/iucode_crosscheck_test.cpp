@@ -21,7 +21,7 @@ namespace kitra::microcode {
 namespace {
 
 using base::Bytes;
-using testing::IntelSpec;
+using testing::IntelUpdateFields;
 using testing::joined;
 
 // iucode-tool's lines for each update of one place, as `iucode_tool -L`

@@ -17,7 +17,7 @@ namespace {
 
 using base::Bytes;
 using testing::ImageBuilder;
-using testing::IntelSpec;
+using testing::IntelUpdateFields;
 using testing::joined;
 using testing::stored_module;
 

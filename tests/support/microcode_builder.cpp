@@ -19,7 +19,7 @@ std::uint32_t word_sum(const Bytes& b, std::size_t from, std::size_t to) {
 
 }  // namespace
 
-Bytes intel_update(const IntelSpec& s) {
+Bytes intel_update(const IntelUpdateFields& s) {
     const std::size_t table = s.extended.empty() ? 0 : 20 + 12 * s.extended.size();
     const std::size_t total = s.old_form ? 2048 : s.total_size;
     const std::size_t data = total - 48 - table;

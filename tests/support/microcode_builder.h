@@ -12,7 +12,7 @@
 
 namespace kitra::testing {
 
-struct IntelSpec {
+struct IntelUpdateFields {
     std::uint32_t cpuid = 0x00000686;
     std::uint32_t platform_mask = 0x10;
     std::uint32_t revision = 1;
@@ -27,7 +27,7 @@ struct IntelSpec {
     std::uint32_t seed = 1;
 };
 
-base::Bytes intel_update(const IntelSpec& spec);
+base::Bytes intel_update(const IntelUpdateFields& fields);
 
 // A 2048-byte AMD patch whose data checksum holds.
 base::Bytes amd_patch(std::uint32_t patch_id, std::uint32_t processor_revision, std::uint32_t north = 0,
