@@ -33,7 +33,6 @@
 namespace {
 
 using kitra::base::Bytes;
-using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 namespace folder = kitra::folder;
 

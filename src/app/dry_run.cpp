@@ -58,9 +58,7 @@ constexpr const char* kDryRunSchema = "kitra-dry-run/1";
 // The words of an item as its line shows them.
 constexpr std::size_t kWordsWidth = 56;
 
-unsigned long long ull(std::uint64_t v) {
-    return v;
-}
+using base::ull;
 
 std::string hex(std::uint64_t v) {
     return format("%llXh", ull(v));

@@ -3,6 +3,7 @@
 // made safe to show.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -16,6 +17,11 @@
 #endif
 
 namespace kitra::base {
+
+// A 64-bit figure as printf's %llu and %llX take it.
+inline unsigned long long ull(std::uint64_t v) {
+    return v;
+}
 
 std::string format(const char* fmt, ...) KITRA_PRINTF_FORMAT(1, 2);
 

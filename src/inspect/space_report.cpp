@@ -19,9 +19,7 @@ using base::format;
 constexpr std::uint64_t kTrailer = image::trailer::kSize;
 constexpr std::uint64_t kBarWidth = 14;
 
-unsigned long long ull(std::uint64_t v) {
-    return v;
-}
+using base::ull;
 
 std::uint64_t minus(std::uint64_t a, std::uint64_t b) {
     return a > b ? a - b : 0;

@@ -12,9 +12,7 @@ constexpr std::string_view kExecutableMark = "MZ";
 constexpr std::string_view kTextName = ".text";
 constexpr std::string_view kRelocName = ".reloc";
 
-unsigned long long ull(std::uint64_t v) {
-    return v;
-}
+using base::ull;
 
 // A section name is 8 bytes, padded with NULs when shorter.
 bool has_name(ByteView data, std::uint64_t header, std::string_view name) {

@@ -20,9 +20,7 @@ namespace {
 using base::ByteView;
 using cli::Patcher;
 
-unsigned long long ull(std::uint64_t v) {
-    return v;
-}
+using base::ull;
 
 EntryForm entry_form(const cli::Kind& kind) {
     return kind.entry_from_file_offset ? EntryForm::kFileOffset : EntryForm::kPlain;

@@ -22,9 +22,7 @@ using cli::SpaceAdvice;
 // difference added, this many times at most.
 constexpr int kTries = 8;
 
-unsigned long long ull(std::uint64_t v) {
-    return v;
-}
+using base::ull;
 
 std::string trimmed(std::string name) {
     while (!name.empty() && name.back() == ' ') name.pop_back();
